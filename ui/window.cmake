@@ -1,0 +1,1 @@
+# The window's sources; filled in by the window's build.
