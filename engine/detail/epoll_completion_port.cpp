@@ -136,6 +136,21 @@ socket_slot* lock_open_slot(cp_socket socket, std::unique_lock<std::mutex>& lock
   return slot;
 }
 
+// Like lock_open_slot, for a socket that must also be associated with a
+// port; sets the error otherwise.
+socket_slot* lock_associated_slot(cp_socket socket, std::unique_lock<std::mutex>& lock,
+                                  cp_error* error) {
+  socket_slot* slot = lock_open_slot(socket, lock);
+  if (slot == nullptr) {
+    *error = ENOTSOCK;
+  } else if (slot->port == nullptr) {
+    lock.unlock();
+    *error = EINVAL;
+    slot = nullptr;
+  }
+  return slot;
+}
+
 void queue_completion(epoll_port* port, cp_overlapped* overlapped, cp_count bytes,
                       cp_error error) {
   overlapped->next_completion = nullptr;
@@ -513,15 +528,8 @@ bool post_receive(cp_socket socket, cp_buffer* buffer, cp_count* byte_count, cp_
                   sockaddr_in* from, int* from_length, cp_overlapped* overlapped,
                   cp_error* error) {
   std::unique_lock<std::mutex> lock;
-  socket_slot* slot = lock_open_slot(socket, lock);
-  if (slot == nullptr) {
-    *error = ENOTSOCK;
-    return false;
-  }
-  if (slot->port == nullptr) {
-    *error = EINVAL;
-    return false;
-  }
+  socket_slot* slot = lock_associated_slot(socket, lock, error);
+  if (slot == nullptr) return false;
   if (slot->fail_next_post) {
     slot->fail_next_post = false;
     *error = ENETDOWN;
@@ -546,15 +554,8 @@ bool post_receive(cp_socket socket, cp_buffer* buffer, cp_count* byte_count, cp_
 bool post_send(cp_socket socket, const cp_buffer* buffer, const sockaddr_in* to,
                cp_overlapped* overlapped, cp_error* error) {
   std::unique_lock<std::mutex> lock;
-  socket_slot* slot = lock_open_slot(socket, lock);
-  if (slot == nullptr) {
-    *error = ENOTSOCK;
-    return false;
-  }
-  if (slot->port == nullptr) {
-    *error = EINVAL;
-    return false;
-  }
+  socket_slot* slot = lock_associated_slot(socket, lock, error);
+  if (slot == nullptr) return false;
   // Keep the order of sends: while earlier ones wait, this one waits too.
   if (slot->waiting_sends.empty()) {
     ssize_t sent = ::sendto(slot->fd, buffer->buf, buffer->len, MSG_DONTWAIT,
