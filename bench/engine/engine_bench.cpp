@@ -126,7 +126,8 @@ std::uint64_t generate_load(std::uint16_t port, std::size_t payload, std::uint32
   std::uint64_t sent = 0;
   while (sent < count && clock_type::now() - start < MAX_SEND_TIME) {
     if (rate > 0) {
-      const auto due = start + std::chrono::nanoseconds(static_cast<std::int64_t>(sent * 1e9 / rate));
+      const auto due =
+          start + std::chrono::nanoseconds(static_cast<std::int64_t>(sent * 1e9 / rate));
       while (clock_type::now() < due) std::this_thread::sleep_for(20us);
     }
     const unsigned n = static_cast<unsigned>(std::min<std::uint64_t>(burst, count - sent));
@@ -210,7 +211,8 @@ drain_result drain(receive_counter& counter, std::uint16_t port, std::size_t pay
   if (result.received >= count) {
     const double seconds =
         (std::chrono::nanoseconds(counter.target_reached_ns.load()) - opened.time_since_epoch())
-            .count() / 1e9;
+            .count() /
+        1e9;
     result.per_s = seconds > 0 ? static_cast<double>(count) / seconds : 0;
   }
   return result;
@@ -284,8 +286,8 @@ class reference_receiver {
 
 receive_counter engine_counter;
 
-int count_datagram(std::int32_t kind, const std::uint8_t*, std::uint32_t, const char*,
-                   std::int32_t, std::int32_t) {
+int count_datagram(std::int32_t kind, const std::uint8_t*, std::uint32_t, const char*, std::int32_t,
+                   std::int32_t) {
   if (kind == kestrova::IO_RECV) {
     wait_at_drain_gate();
     engine_counter.add(1);
@@ -312,7 +314,8 @@ void print_row(const char* receiver, std::size_t payload, const char* load, cons
       "  capacity %8.0f /s\n",
       receiver, payload, load, static_cast<unsigned long long>(r.sent),
       static_cast<unsigned long long>(r.received), static_cast<unsigned long long>(r.lost()),
-      r.received_per_s, r.received > 0 ? r.receiver_cpu_s * 1e6 / static_cast<double>(r.received) : 0,
+      r.received_per_s,
+      r.received > 0 ? r.receiver_cpu_s * 1e6 / static_cast<double>(r.received) : 0,
       r.capacity_per_s());
 }
 
@@ -337,9 +340,10 @@ int main() {
   const std::uint16_t traffic_port = kestrova::detail::endpoint_local_port(traffic);
 #endif
 
-  std::printf("engine receive benchmark: %u datagrams a run (at most %lld s of sending),\n"
-              "flood runs interleaved, best of %d rounds per receiver\n\n",
-              DATAGRAMS_PER_RUN, static_cast<long long>(MAX_SEND_TIME.count()), ROUNDS);
+  std::printf(
+      "engine receive benchmark: %u datagrams a run (at most %lld s of sending),\n"
+      "flood runs interleaved, best of %d rounds per receiver\n\n",
+      DATAGRAMS_PER_RUN, static_cast<long long>(MAX_SEND_TIME.count()), ROUNDS);
   for (std::size_t payload : {std::size_t{16}, std::size_t{1400}}) {
     // The machine is shared: interleave the receivers and keep each one's
     // best round, so a busy moment does not decide the ratio.
@@ -348,7 +352,8 @@ int main() {
       if (run.received_per_s > best.received_per_s) best = run;
     };
     for (int round = 0; round < ROUNDS; ++round) {
-      keep_best(c_flood, measure(reference.counter, reference.port(), payload, DATAGRAMS_PER_RUN, 0));
+      keep_best(c_flood,
+                measure(reference.counter, reference.port(), payload, DATAGRAMS_PER_RUN, 0));
       keep_best(a_flood, measure(engine_counter, counting_port, payload, DATAGRAMS_PER_RUN, 0));
 #if defined(KESTROVA_BENCH_TRAFFIC)
       keep_best(b_flood, measure(traffic_counter, traffic_port, payload, DATAGRAMS_PER_RUN, 0));
@@ -392,7 +397,8 @@ int main() {
     char load[32];
     std::snprintf(load, sizeof load, "paced %.0f/s", rate);
     print_row("(c) reference recvmmsg loop", payload, load, c_paced);
-    const run_result a_paced = measure(engine_counter, counting_port, payload, DATAGRAMS_PER_RUN, rate);
+    const run_result a_paced =
+        measure(engine_counter, counting_port, payload, DATAGRAMS_PER_RUN, rate);
     print_row("(a) engine, counting callback", payload, load, a_paced);
 
     std::printf("  ratio (a)/(c): received/s in the flood %.3f, capacity %.3f, drain %.3f\n",
@@ -403,12 +409,13 @@ int main() {
                 static_cast<unsigned long long>(a_paced.lost()),
                 static_cast<unsigned long long>(a_paced.sent));
 #if defined(KESTROVA_BENCH_TRAFFIC)
-    std::printf("  (b): %.0f datagrams/s received in the flood, capacity %.0f/s, drain %.0f/s;"
-                " ratio (b)/(c): received/s %.3f, capacity %.3f, drain %.3f\n",
-                b_flood.received_per_s, b_flood.capacity_per_s(), b_drain.per_s,
-                b_flood.received_per_s / c_flood.received_per_s,
-                b_flood.capacity_per_s() / c_flood.capacity_per_s(),
-                c_drain.per_s > 0 ? b_drain.per_s / c_drain.per_s : 0);
+    std::printf(
+        "  (b): %.0f datagrams/s received in the flood, capacity %.0f/s, drain %.0f/s;"
+        " ratio (b)/(c): received/s %.3f, capacity %.3f, drain %.3f\n",
+        b_flood.received_per_s, b_flood.capacity_per_s(), b_drain.per_s,
+        b_flood.received_per_s / c_flood.received_per_s,
+        b_flood.capacity_per_s() / c_flood.capacity_per_s(),
+        c_drain.per_s > 0 ? b_drain.per_s / c_drain.per_s : 0);
 #else
     std::printf("  (b) not built: the traffic log library is not available\n");
 #endif

@@ -151,8 +151,7 @@ socket_slot* lock_associated_slot(cp_socket socket, std::unique_lock<std::mutex>
   return slot;
 }
 
-void queue_completion(epoll_port* port, cp_overlapped* overlapped, cp_count bytes,
-                      cp_error error) {
+void queue_completion(epoll_port* port, cp_overlapped* overlapped, cp_count bytes, cp_error error) {
   overlapped->next_completion = nullptr;
   overlapped->bytes = bytes;
   overlapped->error = error;
@@ -525,8 +524,7 @@ void close_socket(cp_socket socket) {
 }
 
 bool post_receive(cp_socket socket, cp_buffer* buffer, cp_count* byte_count, cp_count* flags,
-                  sockaddr_in* from, int* from_length, cp_overlapped* overlapped,
-                  cp_error* error) {
+                  sockaddr_in* from, int* from_length, cp_overlapped* overlapped, cp_error* error) {
   std::unique_lock<std::mutex> lock;
   socket_slot* slot = lock_associated_slot(socket, lock, error);
   if (slot == nullptr) return false;

@@ -165,8 +165,9 @@ TEST(AddressTextTest, ConvertsBothWays) {
   const struct {
     std::uint32_t host_order;
     const char* text;
-  } rows[] = {{0xC0A80348, "192.168.3.72"}, {0, "0.0.0.0"}, {0xFFFFFFFF, "255.255.255.255"},
-              {0x0A00090F, "10.0.9.15"}, {0x7F000001, "127.0.0.1"}, {0x64C80A01, "100.200.10.1"}};
+  } rows[] = {{0xC0A80348, "192.168.3.72"},    {0, "0.0.0.0"},
+              {0xFFFFFFFF, "255.255.255.255"}, {0x0A00090F, "10.0.9.15"},
+              {0x7F000001, "127.0.0.1"},       {0x64C80A01, "100.200.10.1"}};
   for (const auto& row : rows) {
     in_addr address{};
     address.s_addr = htonl(row.host_order);

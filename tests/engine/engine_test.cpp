@@ -185,11 +185,13 @@ TEST_F(EngineTest, DatagramsUpToTheBufferArriveWholeLongerOnesCut) {
     std::size_t sent;
     std::size_t delivered;
   };
-  const row rows[] = {{1, 1}, {1400, 1400}, {8191, 8191}, {8192, 8192}, {8193, 8192}, {20000, 8192}};
+  const row rows[] = {{1, 1},       {1400, 1400}, {8191, 8191},
+                      {8192, 8192}, {8193, 8192}, {20000, 8192}};
   std::size_t expected = 0;
   for (const row& r : rows) {
     bytes datagram(r.sent);
-    for (std::size_t i = 0; i < datagram.size(); ++i) datagram[i] = static_cast<std::uint8_t>(i * 7);
+    for (std::size_t i = 0; i < datagram.size(); ++i)
+      datagram[i] = static_cast<std::uint8_t>(i * 7);
     ASSERT_TRUE(peer.send_to(port_of(handle), datagram));
     ++expected;
     ASSERT_TRUE(wait_until([&] { return recorders[2].count(IO_RECV) == expected; })) << r.sent;
@@ -467,7 +469,8 @@ TEST_F(EngineTest, CloseWhileFloodedReleasesEverything) {
     const auto deadline = std::chrono::steady_clock::now() + 60s;
     for (int sent = 0; !stop && sent < 5'000'000 && std::chrono::steady_clock::now() < deadline;
          ++sent) {
-      if (std::int32_t port = target.load()) flooder.send_to(static_cast<std::uint16_t>(port), datagram);
+      if (std::int32_t port = target.load())
+        flooder.send_to(static_cast<std::uint16_t>(port), datagram);
     }
   });
 
