@@ -29,8 +29,11 @@
 #include <cstdint>
 
 #if defined(_WIN32)
-#include <windows.h>
+// winsock2.h must come before windows.h, which would pull in the old winsock.h.
+// clang-format off
 #include <winsock2.h>
+#include <windows.h>
+// clang-format on
 #else
 #include <arpa/inet.h>
 #include <netinet/in.h>
