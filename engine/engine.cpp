@@ -307,6 +307,13 @@ void fail_endpoint_next_receive_post(endpoint_handle handle) {
   if (io_context* record = open_endpoint(handle)) fail_next_receive_post(record->socket.load());
 }
 
+#if !defined(_WIN32)
+void defer_endpoint_next_send(endpoint_handle handle) {
+  std::lock_guard lock(endpoints_mutex);
+  if (io_context* record = open_endpoint(handle)) defer_next_send(record->socket.load());
+}
+#endif
+
 }  // namespace detail
 
 }  // namespace kestrova

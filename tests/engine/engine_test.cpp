@@ -259,6 +259,32 @@ TEST_F(EngineTest, ClosedStaleAndForeignHandlesAreRefused) {
   EXPECT_EQ(recorders[3].size(), 0u);
 }
 
+#if !defined(_WIN32)
+TEST_F(EngineTest, SendsWaitingForWritabilityCompleteOrGoWithTheirEndpoint) {
+  const endpoint_handle handle = open(10);
+  ASSERT_GT(handle, 0);
+  udp_peer peer;
+  const std::uint8_t byte = 4;
+  detail::defer_endpoint_next_send(handle);
+  ASSERT_TRUE(endpoint_send(handle, "127.0.0.1", peer.port(), &byte, 1));
+  EXPECT_EQ(peer.receive(), bytes{4});
+  ASSERT_TRUE(wait_until([] { return recorders[2].count(IO_SEND) == 1; }));
+
+  // Closed while its send waits: the send either went out first (one
+  // callback) or is aborted (none); its record is released either way (the
+  // teardown counts the records).
+  constexpr std::size_t cycles = 50;
+  for (std::size_t i = 0; i < cycles; ++i) {
+    const endpoint_handle closing = endpoint_open(0, record, 11);
+    ASSERT_GT(closing, 0);
+    detail::defer_endpoint_next_send(closing);
+    ASSERT_TRUE(endpoint_send(closing, "127.0.0.1", peer.port(), &byte, 1));
+    ASSERT_TRUE(endpoint_close(closing));
+  }
+  EXPECT_FALSE(wait_until([] { return recorders[3].size() > cycles; }, 50ms));
+}
+#endif
+
 TEST_F(EngineTest, EndpointWithoutCallbackStillSendsAndReceives) {
   const endpoint_handle handle = endpoint_open(0, nullptr, 10);
   ASSERT_GT(handle, 0);
