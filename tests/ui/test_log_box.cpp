@@ -134,6 +134,12 @@ TEST_F(log_fixture, log_keeps_its_most_recent_lines) {
   EXPECT_EQ(got.back().toStdString(), "line " + std::to_string(total - 1));
   log.set_text("");
   EXPECT_TRUE(lines().isEmpty());
+  // Clearing keeps the cap and the empty undo history.
+  std::string many;
+  for (int i = 0; i < log_line_limit + 10; ++i) many += "x\r\n";
+  log.append(many);
+  EXPECT_EQ(lines().size(), log_line_limit);
+  EXPECT_FALSE(box()->document()->isUndoAvailable());
 }
 
 // The queue before the box keeps no more than the box would: a burst larger
@@ -154,6 +160,28 @@ TEST_F(log_fixture, queued_burst_beyond_the_cap_keeps_the_newest_lines) {
   sink->append_line("late\r\n");
   sink->drain();
   EXPECT_EQ(lines().size(), log_line_limit);
+}
+
+// A backlog larger than the window can take keeps only its newest lines
+// within the byte limit; a single line larger than the limit still comes.
+TEST_F(log_fixture, waiting_text_is_bounded_in_bytes) {
+  auto sink = queued_log_sink::create(box(), {.lines = log_line_limit, .bytes = 1'000});
+  for (int i = 0; i < 40; ++i) sink->append_line(std::to_string(100 + i) + std::string(95, '.') + "\r\n");
+  sink->append_line(std::string(5'000, 'L') + "\r\n");
+  ASSERT_TRUE(wait_until([&] { return !lines().isEmpty(); }));
+  process_events();
+  ASSERT_EQ(lines().size(), 1);
+  EXPECT_EQ(lines()[0].size(), 5'000);
+
+  window->编辑框2.set_text("");
+  for (int i = 0; i < 40; ++i) sink->append_line(std::to_string(100 + i) + std::string(95, '.') + "\r\n");
+  ASSERT_TRUE(wait_until([&] { return !lines().isEmpty(); }));
+  process_events();
+  const QStringList got = lines();
+  ASSERT_EQ(got.size(), 10);  // 10 lines of 100 bytes
+  EXPECT_TRUE(got.front().startsWith(QStringLiteral("130")));
+  EXPECT_TRUE(got.back().startsWith(QStringLiteral("139")));
+  sink->detach();
 }
 
 }  // namespace

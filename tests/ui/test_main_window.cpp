@@ -167,6 +167,14 @@ TEST_F(window_fixture, port_boxes_are_centred_red_on_white_without_length_limit)
   }
 }
 
+TEST_F(window_fixture, application_font_is_the_installed_chinese_face) {
+  const QFontInfo used(QApplication::font());
+  EXPECT_EQ(used.family().toStdString(), "WenQuanYi Micro Hei");
+  EXPECT_EQ(used.pixelSize(), 12);
+  EXPECT_EQ(QFontInfo(window->按钮_监听.widget()->font()).family().toStdString(),
+            "WenQuanYi Micro Hei");
+}
+
 TEST_F(window_fixture, window_is_fixed_size_without_maximize_and_centred) {
   EXPECT_EQ(window->windowTitle().toStdString(), "Kestrova");
   EXPECT_EQ(window->minimumSize(), window->maximumSize());
