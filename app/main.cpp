@@ -24,8 +24,8 @@ bool display_missing() {
 
 int main(int argc, char* argv[]) {
   if (display_missing()) {
-    std::fprintf(stderr,
-                 "kestrova: no display; start it under a virtual one: xvfb-run -a %s\n", argv[0]);
+    std::fprintf(stderr, "kestrova: no display; start it under a virtual one: xvfb-run -a %s\n",
+                 argv[0]);
     return 1;
   }
   QApplication app(argc, argv);

@@ -23,7 +23,8 @@ std::atomic<byte_tools*> tools{nullptr};
 }  // namespace
 
 void set_application_look() {
-  if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) QApplication::setStyle(fusion);
+  if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
+    QApplication::setStyle(fusion);
   QFont font(QStringLiteral("WenQuanYi Micro Hei"));
   font.setPixelSize(12);
   font.setStyleHint(QFont::SansSerif);

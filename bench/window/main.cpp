@@ -120,8 +120,8 @@ result flood(QPlainTextEdit* box, const std::shared_ptr<log_sink>& sink, scenari
   probe.start();
   std::thread worker([&] {
     for (int i = 0; i < line_count && !stop; ++i)
-      on_datagram(IO_RECV, payload.data(), static_cast<std::uint32_t>(payload.size()),
-                  "127.0.0.1", i, 10);
+      on_datagram(IO_RECV, payload.data(), static_cast<std::uint32_t>(payload.size()), "127.0.0.1",
+                  i, 10);
   });
   loop.exec();
   stop = true;
@@ -137,10 +137,11 @@ result flood(QPlainTextEdit* box, const std::shared_ptr<log_sink>& sink, scenari
 }
 
 void report(const char* name, const result& r, int line_count) {
-  std::printf("  %-13s %9.0f lines/s  %6.2f s  all in order: %-3s  probe lateness p50 %6.2f ms"
-              "  p99 %7.2f ms  max %7.2f ms\n",
-              name, r.complete ? line_count / r.seconds : 0.0, r.seconds,
-              r.in_order ? "yes" : "NO", r.p50_ms, r.p99_ms, r.max_ms);
+  std::printf(
+      "  %-13s %9.0f lines/s  %6.2f s  all in order: %-3s  probe lateness p50 %6.2f ms"
+      "  p99 %7.2f ms  max %7.2f ms\n",
+      name, r.complete ? line_count / r.seconds : 0.0, r.seconds, r.in_order ? "yes" : "NO",
+      r.p50_ms, r.p99_ms, r.max_ms);
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 // The traffic log box: appends at the end whatever the caret, lines carried
 // from many worker threads whole and in order, and the cap on its length.
-#include "ui/log_box.h"
-
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTest>
@@ -11,6 +9,7 @@
 #include <thread>
 
 #include "tests/ui/window_fixture.h"
+#include "ui/log_box.h"
 #include "ui/traffic_log.h"
 
 namespace kestrova::ui {
@@ -68,7 +67,8 @@ TEST_F(log_fixture, datagram_lines_reach_the_box_through_the_window_sink) {
   on_datagram(1, payload, 0, "192.168.3.72", 3001, 10);
   // Worker lines are queued: nothing lands before the window thread's turn.
   EXPECT_TRUE(wait_until([&] { return lines().size() == 2; }));
-  EXPECT_EQ(lines()[0].toStdString(), "收到:192.168.3.72:3000 -> [FE0100482A] -> [{254,1,0,72,42}]");
+  EXPECT_EQ(lines()[0].toStdString(),
+            "收到:192.168.3.72:3000 -> [FE0100482A] -> [{254,1,0,72,42}]");
   EXPECT_EQ(lines()[1].toStdString(), "发送:192.168.3.72:3001 -> []");
 }
 
@@ -105,10 +105,9 @@ TEST_F(log_fixture, lines_from_many_threads_arrive_whole_and_in_order) {
     ASSERT_NE(dot, std::string::npos) << text;
     const int t = std::stoi(text.substr(std::string("发送:").size()));
     ASSERT_TRUE(t >= 0 && t < thread_count) << text;
-    const std::string expected = "发送:" + std::to_string(t) + "." +
-                                 std::to_string(next[static_cast<std::size_t>(t)]) +
-                                 std::string(40, static_cast<char>('a' + t)) + ":" +
-                                 std::to_string(t) + " -> []";
+    const std::string expected =
+        "发送:" + std::to_string(t) + "." + std::to_string(next[static_cast<std::size_t>(t)]) +
+        std::string(40, static_cast<char>('a' + t)) + ":" + std::to_string(t) + " -> []";
     ASSERT_EQ(text, expected);
     ++next[static_cast<std::size_t>(t)];
   }
@@ -166,7 +165,8 @@ TEST_F(log_fixture, queued_burst_beyond_the_cap_keeps_the_newest_lines) {
 // within the byte limit; a single line larger than the limit still comes.
 TEST_F(log_fixture, waiting_text_is_bounded_in_bytes) {
   auto sink = queued_log_sink::create(box(), {.lines = log_line_limit, .bytes = 1'000});
-  for (int i = 0; i < 40; ++i) sink->append_line(std::to_string(100 + i) + std::string(95, '.') + "\r\n");
+  for (int i = 0; i < 40; ++i)
+    sink->append_line(std::to_string(100 + i) + std::string(95, '.') + "\r\n");
   sink->append_line(std::string(5'000, 'L') + "\r\n");
   ASSERT_TRUE(wait_until([&] { return !lines().isEmpty(); }));
   process_events();
@@ -174,7 +174,8 @@ TEST_F(log_fixture, waiting_text_is_bounded_in_bytes) {
   EXPECT_EQ(lines()[0].size(), 5'000);
 
   window->编辑框2.set_text("");
-  for (int i = 0; i < 40; ++i) sink->append_line(std::to_string(100 + i) + std::string(95, '.') + "\r\n");
+  for (int i = 0; i < 40; ++i)
+    sink->append_line(std::to_string(100 + i) + std::string(95, '.') + "\r\n");
   ASSERT_TRUE(wait_until([&] { return !lines().isEmpty(); }));
   process_events();
   const QStringList got = lines();

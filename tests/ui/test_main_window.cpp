@@ -1,8 +1,6 @@
 // The main window as it opens: every control with its place and initial
 // state, the status bar, the window's frame, the message box, and a
 // screenshot for the eye.
-#include "ui/main_window.h"
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,6 +19,7 @@
 
 #include "tests/ui/window_fixture.h"
 #include "ui/ip_address_box.h"
+#include "ui/main_window.h"
 #include "ui/startup.h"
 #include "ui/widgets.h"
 
@@ -73,10 +72,24 @@ const control_row initial_controls[] = {
     {"按钮_查询筛选", "button", "分组框4", {264, 12, 64, 32}, "查询", true, true, 0, false},
     {"超级按钮_清空", "button", "分组框4", {344, 14, 78, 28}, "清空列表", true, true, 0, false},
     {"分组框2", "group box", "", {328, 216, 436, 96}, "发送进制或字节集", true, true, 0, false},
-    {"编辑框_发送消息", "edit box", "分组框2", {4, 19, 420, 32}, "FE010048000111F23C", true, true,
-     0, false},
+    {"编辑框_发送消息",
+     "edit box",
+     "分组框2",
+     {4, 19, 420, 32},
+     "FE010048000111F23C",
+     true,
+     true,
+     0,
+     false},
     {"按钮4", "button", "分组框2", {402, 20, 20, 28}, "↓", true, true, 0, false},
-    {"IP编辑框1", "IP address box", "分组框2", {4, 63, 155, 24}, "192.168.3.72", true, true, 12,
+    {"IP编辑框1",
+     "IP address box",
+     "分组框2",
+     {4, 63, 155, 24},
+     "192.168.3.72",
+     true,
+     true,
+     12,
      false},
     {"编辑框_发送端口", "edit box", "分组框2", {168, 63, 67, 24}, "3000", false, true, 12, true},
     {"选择框_发送进制", "check box", "分组框2", {238, 64, 80, 24}, "16进制", true, true, 0, false},
@@ -113,14 +126,16 @@ TEST_F(window_fixture, lists_hold_their_items_and_states) {
     const char* title;
     int width;
     Qt::Alignment alignment;
-  } columns[] = {{"设备IP", 150, Qt::AlignLeft}, {"端口号", 90, Qt::AlignHCenter},
+  } columns[] = {{"设备IP", 150, Qt::AlignLeft},
+                 {"端口号", 90, Qt::AlignHCenter},
                  {"机号", 70, Qt::AlignHCenter}};
   ASSERT_EQ(table->columnCount(), 3);
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(table->horizontalHeaderItem(i)->text().toStdString(), columns[i].title);
     EXPECT_EQ(table->columnWidth(i), columns[i].width);
-    EXPECT_EQ(Qt::Alignment(table->horizontalHeaderItem(i)->textAlignment()) & Qt::AlignHorizontal_Mask,
-              columns[i].alignment);
+    EXPECT_EQ(
+        Qt::Alignment(table->horizontalHeaderItem(i)->textAlignment()) & Qt::AlignHorizontal_Mask,
+        columns[i].alignment);
   }
   EXPECT_FALSE(table->horizontalHeader()->isHidden());
   EXPECT_TRUE(table->showGrid());
@@ -132,9 +147,9 @@ TEST_F(window_fixture, lists_hold_their_items_and_states) {
   std::vector<std::string> presets;
   for (int i = 0; i < window->列表框1.item_count(); ++i)
     presets.push_back(window->列表框1.item_text(i));
-  EXPECT_EQ(presets, (std::vector<std::string>{"FE010048000111F23C", "FE01004800023B00",
-                                               "FE01004800023B01", "FE01004800023B03",
-                                               "FE010048000132B3E5"}));
+  EXPECT_EQ(presets,
+            (std::vector<std::string>{"FE010048000111F23C", "FE01004800023B00", "FE01004800023B01",
+                                      "FE01004800023B03", "FE010048000132B3E5"}));
   EXPECT_EQ(window->列表框1.current_selection(), -1);
   // Topmost: the last child of the window, above the send area and the log.
   EXPECT_EQ(window->children().back(), window->列表框1.widget());
@@ -244,9 +259,9 @@ TEST_F(window_fixture, message_box_has_its_caption_and_one_ok_button) {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!box || found) return;
     found = true;
-    seen = {box->windowTitle().toStdString(), box->text().toStdString(),
-            static_cast<int>(box->buttons().size()), box->icon(), box->parentWidget() != nullptr,
-            box->windowModality()};
+    seen = {box->windowTitle().toStdString(),        box->text().toStdString(),
+            static_cast<int>(box->buttons().size()), box->icon(),
+            box->parentWidget() != nullptr,          box->windowModality()};
     box->button(QMessageBox::Ok)->click();
   });
   probe.start();
@@ -282,8 +297,8 @@ TEST_F(window_fixture, screenshot_of_the_window) {
   EXPECT_EQ(picture.size(), window->size() * picture.devicePixelRatio());
   EXPECT_TRUE(picture.save(QStringLiteral(KESTROVA_SCREENSHOT_DIR "/kestrova-window.png")));
   window->列表框1.set_visible(true);
-  EXPECT_TRUE(window->grab().save(
-      QStringLiteral(KESTROVA_SCREENSHOT_DIR "/kestrova-window-presets.png")));
+  EXPECT_TRUE(
+      window->grab().save(QStringLiteral(KESTROVA_SCREENSHOT_DIR "/kestrova-window-presets.png")));
 }
 
 }  // namespace
