@@ -262,9 +262,13 @@ TEST_F(window_fixture, texts_visibility_and_enabled_state_through_the_layer) {
   EXPECT_TRUE(window->列表框1.visible());
   window->列表框1.set_visible(false);
   EXPECT_FALSE(window->列表框1.visible());
-  // A control inside a disabled group reads as disabled.
+  // A control's own state, whatever its group's; visibility follows the group.
   window->分组框2.set_enabled(false);
-  EXPECT_FALSE(window->按钮2.enabled());
+  EXPECT_FALSE(window->分组框2.enabled());
+  EXPECT_TRUE(window->按钮2.enabled());
+  EXPECT_FALSE(window->按钮2.widget()->isEnabled());
+  window->分组框2.set_visible(false);
+  EXPECT_FALSE(window->按钮2.visible());
 }
 
 // Every fixed text of the window survives the trip to GBK and back, as do
