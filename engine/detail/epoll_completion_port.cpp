@@ -29,6 +29,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/detail/completion_port.h"
@@ -73,6 +74,7 @@ struct socket_slot {
   // Sends that would have blocked, in the order they were posted.
   std::deque<waiting_send> waiting_sends;
   bool fail_next_post = false;
+  bool defer_next_send = false;
 };
 
 // The socket table: chunks of slots, allocated on demand and never freed,
@@ -151,8 +153,7 @@ socket_slot* lock_associated_slot(cp_socket socket, std::unique_lock<std::mutex>
   return slot;
 }
 
-void queue_completion(epoll_port* port, cp_overlapped* overlapped, cp_count bytes,
-                      cp_error error) {
+void queue_completion(epoll_port* port, cp_overlapped* overlapped, cp_count bytes, cp_error error) {
   overlapped->next_completion = nullptr;
   overlapped->bytes = bytes;
   overlapped->error = error;
@@ -443,6 +444,7 @@ cp_socket udp_socket(cp_error* error) {
   slot->port = nullptr;
   slot->receive = nullptr;
   slot->fail_next_post = false;
+  slot->defer_next_send = false;
   return socket_value(index, slot->generation);
 }
 
@@ -525,8 +527,7 @@ void close_socket(cp_socket socket) {
 }
 
 bool post_receive(cp_socket socket, cp_buffer* buffer, cp_count* byte_count, cp_count* flags,
-                  sockaddr_in* from, int* from_length, cp_overlapped* overlapped,
-                  cp_error* error) {
+                  sockaddr_in* from, int* from_length, cp_overlapped* overlapped, cp_error* error) {
   std::unique_lock<std::mutex> lock;
   socket_slot* slot = lock_associated_slot(socket, lock, error);
   if (slot == nullptr) return false;
@@ -556,8 +557,9 @@ bool post_send(cp_socket socket, const cp_buffer* buffer, const sockaddr_in* to,
   std::unique_lock<std::mutex> lock;
   socket_slot* slot = lock_associated_slot(socket, lock, error);
   if (slot == nullptr) return false;
+  const bool deferred = std::exchange(slot->defer_next_send, false);
   // Keep the order of sends: while earlier ones wait, this one waits too.
-  if (slot->waiting_sends.empty()) {
+  if (slot->waiting_sends.empty() && !deferred) {
     ssize_t sent = ::sendto(slot->fd, buffer->buf, buffer->len, MSG_DONTWAIT,
                             reinterpret_cast<const sockaddr*>(to), sizeof(sockaddr_in));
     if (sent >= 0) {
@@ -581,9 +583,19 @@ std::uint32_t address_from_text(const char* text) {
   return ::inet_addr(text);
 }
 
+// Formatted by hand: inet_ntop goes through sprintf, which costs more than
+// the rest of delivering a small datagram.
 const char* address_text(in_addr address) {
   thread_local char text[INET_ADDRSTRLEN];
-  if (::inet_ntop(AF_INET, &address, text, sizeof text) == nullptr) text[0] = '\0';
+  const auto* octets = reinterpret_cast<const std::uint8_t*>(&address.s_addr);
+  char* out = text;
+  for (int i = 0; i < 4; ++i) {
+    unsigned value = octets[i];
+    if (value >= 100) *out++ = static_cast<char>('0' + value / 100);
+    if (value >= 10) *out++ = static_cast<char>('0' + value / 10 % 10);
+    *out++ = static_cast<char>('0' + value % 10);
+    *out++ = i < 3 ? '.' : '\0';
+  }
   return text;
 }
 
@@ -599,6 +611,12 @@ void fail_next_receive_post(cp_socket socket) {
   std::unique_lock<std::mutex> lock;
   socket_slot* slot = lock_open_slot(socket, lock);
   if (slot != nullptr) slot->fail_next_post = true;
+}
+
+void defer_next_send(cp_socket socket) {
+  std::unique_lock<std::mutex> lock;
+  socket_slot* slot = lock_open_slot(socket, lock);
+  if (slot != nullptr) slot->defer_next_send = true;
 }
 
 }  // namespace kestrova::detail
