@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <limits>
 
 #include "codecs/renderings.h"
 #include "ui/ip_address_box.h"
@@ -71,6 +72,7 @@ QLineEdit* port_box(QWidget* parent, const char* name, const char* text, int y) 
   colours.setColor(QPalette::Text, QColor(255, 0, 0));
   colours.setColor(QPalette::Base, Qt::white);
   box->setPalette(colours);
+  box->setMaxLength(std::numeric_limits<int>::max());  // no limit of its own
   install_port_filter(box);
   return box;
 }

@@ -50,9 +50,9 @@ TEST_F(window_fixture, port_box_accepts_only_digits_and_minus_from_the_keyboard)
   QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
   EXPECT_EQ(box->text().toStdString(), "abc");
   // No length limit and no normalising when the focus leaves.
-  box->setText(QString(40, u'9'));
+  box->setText(QString(40'000, u'9'));
   window->编辑框_查询条件.widget()->setFocus();
-  EXPECT_EQ(box->text().size(), 40);
+  EXPECT_EQ(box->text().size(), 40'000);
 }
 
 TEST_F(window_fixture, ip_address_box_reads_its_fields_as_numbers) {
