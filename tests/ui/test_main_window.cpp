@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -189,6 +190,26 @@ TEST_F(window_fixture, application_font_is_the_installed_chinese_face) {
   EXPECT_EQ(used.pixelSize(), 12);
   EXPECT_EQ(QFontInfo(window->按钮_监听.widget()->font()).family().toStdString(),
             "WenQuanYi Micro Hei");
+}
+
+// Every character of every label is in the font the control draws it with,
+// so none renders as an empty box.
+TEST_F(window_fixture, every_label_character_is_in_its_font) {
+  std::vector<std::pair<QWidget*, QString>> labels;
+  for (const control_row& row : initial_controls)
+    labels.emplace_back(window->findChild<QWidget*>(QString::fromUtf8(row.name)),
+                        QString::fromUtf8(row.text));
+  for (const char* header : {"设备IP", "端口号", "机号"})
+    labels.emplace_back(window->超级列表框1.widget(), QString::fromUtf8(header));
+  for (int part : {0, 2, 4})
+    labels.emplace_back(window->状态条1.widget(), from_gbk(window->状态条1.status_text(part)));
+  labels.emplace_back(window.get(), QStringLiteral("信息：收到发送的机号已变更查询到条记录"));
+  for (const auto& [widget, text] : labels) {
+    ASSERT_NE(widget, nullptr);
+    const QFontMetrics metrics(widget->font());
+    for (const char32_t c : text.toUcs4())
+      EXPECT_TRUE(metrics.inFontUcs4(c)) << text.toStdString() << " U+" << std::hex << +c;
+  }
 }
 
 TEST_F(window_fixture, window_is_fixed_size_without_maximize_and_centred) {
