@@ -259,8 +259,17 @@ TEST_F(window_fixture, status_part_3_shows_the_first_local_address) {
   if (!addresses.empty()) {
     EXPECT_TRUE(std::regex_match(shown, std::regex(R"(\d{1,3}(\.\d{1,3}){3})"))) << shown;
   }
-  EXPECT_LE(local_ipv4_addresses(10).size(), 10u);
   EXPECT_LE(local_ipv4_addresses(1).size(), 1u);
+}
+
+TEST(local_addresses, ipv4_only_at_most_the_limit_and_empty_when_unresolved) {
+  const std::vector<std::string> loopback = ipv4_addresses_of("localhost", 10);
+  ASSERT_FALSE(loopback.empty());
+  EXPECT_EQ(loopback.front(), "127.0.0.1");
+  for (const std::string& address : loopback) EXPECT_EQ(address.find(':'), std::string::npos);
+  EXPECT_EQ(ipv4_addresses_of("localhost", 0).size(), 0u);
+  EXPECT_EQ(ipv4_addresses_of("127.0.0.5", 10), std::vector<std::string>{"127.0.0.5"});
+  EXPECT_TRUE(ipv4_addresses_of("", 10).empty());
 }
 
 // The real box, without the test hook: caption, one OK button, no icon, no
