@@ -7,6 +7,7 @@ add_library(kestrova_ui STATIC
   gbk.cpp
   ip_address_box.cpp
   log_box.cpp
+  widgets.cpp
   main_window.cpp
   port_box.cpp
   startup.cpp

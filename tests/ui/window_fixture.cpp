@@ -15,7 +15,7 @@ QApplication& test_application() {
     static char name[] = "kestrova_tests";
     static char* argv[] = {name, nullptr};
     auto* created = new QApplication(argc, argv);
-    set_application_font();
+    set_application_look();
     return created;
   }();
   return *app;
