@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,9 @@ struct start_case {
   std::vector<int> same_port_as_slot_1;
   const char* status;
 };
+
+// Names the case in test listings.
+void PrintTo(const start_case& c, std::ostream* out) { *out << c.name; }
 
 class listening_start : public listening, public ::testing::WithParamInterface<start_case> {};
 
