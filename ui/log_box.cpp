@@ -5,6 +5,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <utility>
 
 #include "ui/controls.h"
@@ -35,8 +36,31 @@ void append_to_log(QPlainTextEdit* box, const QString& text) {
   end.movePosition(QTextCursor::End);
   box->setTextCursor(end);
   end.insertText(lines);
+  trim_log(box, log_character_limit);
+  end.movePosition(QTextCursor::End);
   box->setTextCursor(end);
   box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
+}
+
+void trim_log(QPlainTextEdit* box, int character_limit) {
+  QTextDocument* document = box->document();
+  const int excess = document->characterCount() - character_limit;
+  if (excess <= 0) return;
+  // Whole blocks from the top, never the last one with text in it (the
+  // block after the final line break is empty).
+  int removed = 0;
+  QTextBlock block = document->begin();
+  const QTextBlock last = document->lastBlock();
+  const QTextBlock last_line = last.text().isEmpty() ? last.previous() : last;
+  while (removed < excess && block.isValid() && block != last_line && block != last) {
+    removed += block.length();
+    block = block.next();
+  }
+  if (removed == 0) return;
+  QTextCursor oldest(document);
+  oldest.setPosition(0);
+  oldest.setPosition(removed, QTextCursor::KeepAnchor);
+  oldest.removeSelectedText();
 }
 
 std::shared_ptr<queued_log_sink> queued_log_sink::create(QPlainTextEdit* box,

@@ -19,6 +19,11 @@ namespace kestrova::ui {
 // beyond, so a flood of datagrams cannot grow it until memory runs out.
 inline constexpr int log_line_limit = 100'000;
 
+// The log also keeps no more than this many characters, dropping its oldest
+// lines beyond: a line of an 8 KiB datagram is some 47,000 characters, so
+// 100,000 of them would take gigabytes.
+inline constexpr int log_character_limit = 32 * 1024 * 1024;
+
 // Sets up a plain-text box as the traffic log: wrapping, vertical scroll bar,
 // editable by the operator, no undo history, capped at log_line_limit lines.
 void configure_log_box(QPlainTextEdit* box);
@@ -26,6 +31,10 @@ void configure_log_box(QPlainTextEdit* box);
 // Puts text at the end of the box whatever the operator's caret, as one
 // insertion, and scrolls it into view. "\r\n" ends a line.
 void append_to_log(QPlainTextEdit* box, const QString& text);
+
+// Removes the box's oldest whole lines until it holds at most
+// character_limit characters (its newest line stays, however long).
+void trim_log(QPlainTextEdit* box, int character_limit);
 
 // Log sink of the window: append_line queues the line under a lock from any
 // thread; the window thread drains the waiting lines into the box in

@@ -185,5 +185,26 @@ TEST_F(log_fixture, waiting_text_is_bounded_in_bytes) {
   sink->detach();
 }
 
+// Long lines are bounded by characters as well as by count: the oldest whole
+// lines go, the newest stays even when it alone is over the limit.
+TEST_F(log_fixture, log_drops_its_oldest_lines_beyond_the_character_limit) {
+  log_box& log = window->编辑框2;
+  const std::string long_line(1000, 'A');
+  for (int i = 0; i < 10; ++i) log.append(std::to_string(i) + long_line + "\r\n");
+  trim_log(box(), 3'500);
+  QStringList got = lines();
+  ASSERT_EQ(got.size(), 3);
+  EXPECT_TRUE(got.front().startsWith("7"));
+  EXPECT_TRUE(got.back().startsWith("9"));
+  EXPECT_LE(box()->document()->characterCount(), 3'500);
+
+  trim_log(box(), 10);
+  got = lines();
+  ASSERT_EQ(got.size(), 1);
+  EXPECT_TRUE(got.front().startsWith("9"));
+  log.append("next\r\n");
+  EXPECT_EQ(lines().back().toStdString(), "next");
+}
+
 }  // namespace
 }  // namespace kestrova::ui
