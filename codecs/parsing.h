@@ -15,31 +15,49 @@
 
 namespace kestrova {
 
-// Hex text, read two bytes at a time; blanks, tabs and line breaks separate
-// pairs and are skipped. Calls process_pending_events after each pair.
+// Hex text as payload bytes. Blanks, tabs, carriage returns and line feeds
+// are skipped; the remaining bytes are read two at a time from the first, and
+// each pair gives the low eight bits of hex_pair_value (an odd last byte
+// stands alone). So 'FE 01 00 48' gives FE 01 00 48, 'F E' gives FE and
+// 'F\tE\r\n0' gives FE 00; one byte a pair, the number of non-spacing bytes
+// halved and rounded up. Any other byte takes part as hex_pair_value says
+// ('0G' gives FE, 'GG' DE). Calls process_pending_events after each pair; text
+// must stay valid while the events it dispatches run.
 byte_sequence hex_text_to_bytes(std::string_view text);
 
-// The value of a pair of one or two bytes: a hex digit counts 0..15, any other
-// byte -2 (so -34..255).
+// The value of a pair of one or two bytes, v = 16 v + digit for each byte: a
+// hex digit counts 0..15, any other byte -2 (so -34..255). Lower-case a to f
+// count as digits, except as the second byte of a two-byte character, which
+// keeps its case and so counts -2 (while an upper-case A to F there counts).
 std::int64_t hex_pair_value(std::string_view pair);
 
 // A decimal list such as "{1,2,3}": a leading "{" and a trailing "}" are
-// dropped, the rest splits at ",", each element gives text_to_byte of it.
+// dropped when present, the rest splits at "," (split_text), and each element
+// gives text_to_byte of it (an empty element 0). '{}' gives no bytes,
+// '1,2,3' and '{1,2,}' give 01 02 03 and 01 02, '{300,-1, 7}' 2C FF 07.
 byte_sequence decimal_list_to_bytes(std::string_view text);
 
-// The elements of text between occurrences of separator (non-empty); empty
-// elements stay except a trailing one; two-byte characters are never cut.
+// The elements of text between occurrences of separator: empty elements at
+// the start and in the middle stay, a trailing empty one does not (',' gives
+// one empty element, '1,2,' gives '1', '2'). The separator is never matched at
+// the second byte of a two-byte character; a byte of 0x80 or above at the end
+// of the text belongs to the last element. An empty separator gives the whole
+// text as one element (none for the empty text).
 std::vector<std::string> split_text(std::string_view text, std::string_view separator);
 
 // Full-width ASCII forms, the ideographic space and a few symbols folded to
 // ASCII; a cut-off two-byte character at the end is dropped.
 std::string fold_full_width(std::string_view text);
 
-// Leading decimal number (after white space, with sign, point and exponent
-// e/E/d/D); 0 when there is none.
+// Leading decimal number after fold_full_width and white space: optional
+// sign, digits with an optional point (a digit on at least one side), an
+// optional exponent e/E/d/D with optional sign and at least one digit. 0 when
+// there is none; beyond a double's range an infinity of the same sign. Hex
+// notation and words such as "inf" read as 0.
 double text_to_number(std::string_view text);
 
-// Leading decimal integer with optional sign, wrapping modulo 2^32; 0 when
+// Leading decimal integer after fold_full_width and white space, with an
+// optional sign, wrapping modulo 2^32 ('2147483648' gives -2147483648); 0 when
 // there are no digits.
 std::int32_t text_to_integer(std::string_view text);
 

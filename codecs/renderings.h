@@ -1,11 +1,14 @@
 // Payload renderings: bytes and numbers as the texts the window shows.
 //
 // Texts are GBK byte strings (std::string); every operation returns a new
-// value and never fails.
+// value and never fails. Nothing here keeps state between calls, so the
+// renderings may run on several threads at once and nested inside the event
+// pump.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -32,13 +35,21 @@ std::string number_to_text(std::uint8_t value);
 // A copy of length bytes at address (address may be null when length is 0).
 byte_sequence bytes_from_buffer(const void* address, std::size_t length);
 
+// The same two forms appended to out, for callers that build a longer text
+// and want one allocation for all of it. append_decimal_list pumps as
+// bytes_to_decimal_list does.
+void append_hex(std::string& out, std::span<const std::uint8_t> bytes);
+void append_decimal_list(std::string& out, std::span<const std::uint8_t> bytes);
+
 // Dispatches the window events already queued for the calling thread and
 // returns; never waits. Does nothing until a pump is installed, and on every
-// thread other than the one that installed it.
+// thread other than the one that installed it. The events it dispatches may
+// call the codecs again, nested.
 void process_pending_events();
 
 // Installs the pump that process_pending_events runs on the calling thread
-// (the window thread); null removes it.
+// (the window thread); null removes it. Each thread has its own slot, so a
+// worker thread never runs the window's pump.
 using event_pump = void (*)();
 void install_event_pump(event_pump pump);
 
