@@ -29,8 +29,11 @@
 #include <cstdint>
 
 #if defined(_WIN32)
+// winsock2.h must come before windows.h, which would pull in the old winsock.h.
+// clang-format off
 #include <winsock2.h>
 #include <windows.h>
+// clang-format on
 #else
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -153,9 +156,11 @@ void close_socket(cp_socket socket);
 // immediate byte count in *byte_count and flags in *flags; all of them must
 // stay valid until the completion is dequeued. True when started (completed
 // at once or pending), false with the error code when it failed at once.
+// A worker that re-posts the receive of the completion it just dequeued
+// should call dequeue next: the Linux backend lets that worker take the
+// socket's next batch itself when the previous one was full.
 bool post_receive(cp_socket socket, cp_buffer* buffer, cp_count* byte_count, cp_count* flags,
-                  sockaddr_in* from, int* from_length, cp_overlapped* overlapped,
-                  cp_error* error);
+                  sockaddr_in* from, int* from_length, cp_overlapped* overlapped, cp_error* error);
 
 // Posts one send of buffer to *to. The bytes must stay valid until the
 // completion is dequeued. True when started, false with the error code when
@@ -183,5 +188,11 @@ void fail_pending_receive(cp_socket socket, cp_overlapped* overlapped);
 
 // Makes the socket's next post_receive fail at once.
 void fail_next_receive_post(cp_socket socket);
+
+#if !defined(_WIN32)
+// Makes the socket's next post_send wait for writability, as a send that
+// would block does (loopback never blocks a UDP send).
+void defer_next_send(cp_socket socket);
+#endif
 
 }  // namespace kestrova::detail

@@ -122,6 +122,47 @@ TEST_F(CompletionPortTest, SendCompletesThroughThePort) {
   EXPECT_EQ(peer.receive(), (bytes{'a', 'b', 'c'}));
 }
 
+#if !defined(_WIN32)
+TEST_F(CompletionPortTest, SendsThatWaitForWritabilityCompleteInOrder) {
+  udp_peer peer;
+  char first[] = "1";
+  char second[] = "22";
+  cp_buffer buffers[] = {{1, first}, {2, second}};
+  const sockaddr_in to = udp_peer::loopback(peer.port());
+  cp_overlapped blocks[2]{};
+  cp_error error = 0;
+  defer_next_send(socket_);
+  ASSERT_TRUE(post_send(socket_, &buffers[0], &to, &blocks[0], &error));
+  ASSERT_TRUE(post_send(socket_, &buffers[1], &to, &blocks[1], &error));
+  for (int i = 0; i < 2; ++i) {
+    const completion done = dequeue(port_, 5000);
+    ASSERT_TRUE(done.ok);
+    EXPECT_EQ(done.overlapped, &blocks[i]);
+    EXPECT_EQ(done.bytes, buffers[i].len);
+  }
+  EXPECT_EQ(peer.receive(), (bytes{'1'}));
+  EXPECT_EQ(peer.receive(), (bytes{'2', '2'}));
+}
+
+TEST_F(CompletionPortTest, CloseAbortsTheSendsWaitingForWritability) {
+  char payload[] = "x";
+  cp_buffer buffer{1, payload};
+  const sockaddr_in to = udp_peer::loopback(9);
+  cp_overlapped blocks[2]{};
+  cp_error error = 0;
+  defer_next_send(socket_);
+  ASSERT_TRUE(post_send(socket_, &buffer, &to, &blocks[0], &error));
+  ASSERT_TRUE(post_send(socket_, &buffer, &to, &blocks[1], &error));
+  close_socket(socket_);
+  for (int i = 0; i < 2; ++i) {
+    const completion done = dequeue(port_, 5000);
+    EXPECT_FALSE(done.ok);
+    EXPECT_EQ(done.overlapped, &blocks[i]);
+  }
+  EXPECT_EQ(dequeue(port_, 20).overlapped, nullptr);
+}
+#endif
+
 TEST_F(CompletionPortTest, CloseAbortsThePendingReceive) {
   ASSERT_TRUE(post(socket_));
   close_socket(socket_);
@@ -166,9 +207,17 @@ TEST(AddressTextTest, ConvertsBothWays) {
   EXPECT_EQ(address_from_text("127.1"), htonl(INADDR_LOOPBACK));
   EXPECT_EQ(address_from_text("not an address"), INADDR_NONE);
   EXPECT_EQ(address_from_text(nullptr), INADDR_NONE);
-  in_addr address{};
-  address.s_addr = htonl(0xC0A80348);
-  EXPECT_STREQ(address_text(address), "192.168.3.72");
+  const struct {
+    std::uint32_t host_order;
+    const char* text;
+  } rows[] = {{0xC0A80348, "192.168.3.72"},    {0, "0.0.0.0"},
+              {0xFFFFFFFF, "255.255.255.255"}, {0x0A00090F, "10.0.9.15"},
+              {0x7F000001, "127.0.0.1"},       {0x64C80A01, "100.200.10.1"}};
+  for (const auto& row : rows) {
+    in_addr address{};
+    address.s_addr = htonl(row.host_order);
+    EXPECT_STREQ(address_text(address), row.text);
+  }
 }
 
 }  // namespace

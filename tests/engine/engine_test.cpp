@@ -126,6 +126,16 @@ class EngineTest : public ::testing::Test {
   long records_before_ = 0;
 };
 
+// One callback from 127.0.0.1:port with the user value 10, made on a
+// worker thread, not the test's.
+void expect_callback(const callback_event& event, const bytes& data, std::uint16_t port) {
+  EXPECT_EQ(event.data, data);
+  EXPECT_EQ(event.peer_address, "127.0.0.1");
+  EXPECT_EQ(event.peer_port, port);
+  EXPECT_EQ(event.user_value, 10);
+  EXPECT_NE(event.thread, std::this_thread::get_id());
+}
+
 TEST_F(EngineTest, ReceiveAndSendReportTheExactArgumentsOnAWorker) {
   const endpoint_handle handle = open(10);
   ASSERT_GT(handle, 0);
@@ -133,12 +143,8 @@ TEST_F(EngineTest, ReceiveAndSendReportTheExactArgumentsOnAWorker) {
   const bytes datagram{0xFE, 0x01, 0x00, 0x48, 0x2A};
   ASSERT_TRUE(peer.send_to(port_of(handle), datagram));
   ASSERT_TRUE(wait_until([] { return recorders[2].count(IO_RECV) == 1; }));
-  const callback_event received = recorders[2].of_kind(IO_RECV).at(0);
-  EXPECT_EQ(received.data, datagram);
-  EXPECT_EQ(received.peer_address, "127.0.0.1");
-  EXPECT_EQ(received.peer_port, peer.port());
-  EXPECT_EQ(received.user_value, 10);
-  EXPECT_NE(received.thread, std::this_thread::get_id());
+  // The sender's address and port, on a worker thread.
+  expect_callback(recorders[2].of_kind(IO_RECV).at(0), datagram, peer.port());
 
   // The payload is copied before endpoint_send returns; the callback sees
   // the destination in the form inet_ntoa gives, whatever text was passed.
@@ -149,12 +155,7 @@ TEST_F(EngineTest, ReceiveAndSendReportTheExactArgumentsOnAWorker) {
   std::fill(payload.begin(), payload.end(), 0);
   EXPECT_EQ(peer.receive(), sent);
   ASSERT_TRUE(wait_until([] { return recorders[2].count(IO_SEND) == 1; }));
-  const callback_event completed = recorders[2].of_kind(IO_SEND).at(0);
-  EXPECT_EQ(completed.data, sent);
-  EXPECT_EQ(completed.peer_address, "127.0.0.1");
-  EXPECT_EQ(completed.peer_port, peer.port());
-  EXPECT_EQ(completed.user_value, 10);
-  EXPECT_NE(completed.thread, std::this_thread::get_id());
+  expect_callback(recorders[2].of_kind(IO_SEND).at(0), sent, peer.port());
 }
 
 TEST_F(EngineTest, EmptyDatagramsAreReceivedAndSent) {
@@ -167,8 +168,14 @@ TEST_F(EngineTest, EmptyDatagramsAreReceivedAndSent) {
   ASSERT_TRUE(wait_until([] { return recorders[2].size() == 2; }));
   EXPECT_EQ(recorders[2].of_kind(IO_RECV).at(0).data, bytes{});
   EXPECT_EQ(recorders[2].of_kind(IO_SEND).at(0).data, bytes{});
-  // A missing payload with a length is refused rather than read.
+  // A missing payload with a length is refused rather than read; a payload
+  // no datagram can carry fails at once. Neither reports.
   EXPECT_FALSE(endpoint_send(handle, "127.0.0.1", peer.port(), nullptr, 3));
+  const bytes too_long(70000, 1);
+  EXPECT_FALSE(endpoint_send(handle, "127.0.0.1", peer.port(), too_long.data(),
+                             static_cast<std::uint32_t>(too_long.size())));
+  EXPECT_FALSE(peer.receive(50ms));
+  EXPECT_EQ(recorders[2].size(), 2u);
 }
 
 TEST_F(EngineTest, DatagramsUpToTheBufferArriveWholeLongerOnesCut) {
@@ -179,11 +186,13 @@ TEST_F(EngineTest, DatagramsUpToTheBufferArriveWholeLongerOnesCut) {
     std::size_t sent;
     std::size_t delivered;
   };
-  const row rows[] = {{1, 1}, {1400, 1400}, {8191, 8191}, {8192, 8192}, {8193, 8192}, {20000, 8192}};
+  const row rows[] = {{1, 1},       {1400, 1400}, {8191, 8191},
+                      {8192, 8192}, {8193, 8192}, {20000, 8192}};
   std::size_t expected = 0;
   for (const row& r : rows) {
     bytes datagram(r.sent);
-    for (std::size_t i = 0; i < datagram.size(); ++i) datagram[i] = static_cast<std::uint8_t>(i * 7);
+    for (std::size_t i = 0; i < datagram.size(); ++i)
+      datagram[i] = static_cast<std::uint8_t>(i * 7);
     ASSERT_TRUE(peer.send_to(port_of(handle), datagram));
     ++expected;
     ASSERT_TRUE(wait_until([&] { return recorders[2].count(IO_RECV) == expected; })) << r.sent;
@@ -250,6 +259,32 @@ TEST_F(EngineTest, ClosedStaleAndForeignHandlesAreRefused) {
   EXPECT_EQ(recorders[3].size(), 0u);
 }
 
+#if !defined(_WIN32)
+TEST_F(EngineTest, SendsWaitingForWritabilityCompleteOrGoWithTheirEndpoint) {
+  const endpoint_handle handle = open(10);
+  ASSERT_GT(handle, 0);
+  udp_peer peer;
+  const std::uint8_t byte = 4;
+  detail::defer_endpoint_next_send(handle);
+  ASSERT_TRUE(endpoint_send(handle, "127.0.0.1", peer.port(), &byte, 1));
+  EXPECT_EQ(peer.receive(), bytes{4});
+  ASSERT_TRUE(wait_until([] { return recorders[2].count(IO_SEND) == 1; }));
+
+  // Closed while its send waits: the send either went out first (one
+  // callback) or is aborted (none); its record is released either way (the
+  // teardown counts the records).
+  constexpr std::size_t cycles = 50;
+  for (std::size_t i = 0; i < cycles; ++i) {
+    const endpoint_handle closing = endpoint_open(0, record, 11);
+    ASSERT_GT(closing, 0);
+    detail::defer_endpoint_next_send(closing);
+    ASSERT_TRUE(endpoint_send(closing, "127.0.0.1", peer.port(), &byte, 1));
+    ASSERT_TRUE(endpoint_close(closing));
+  }
+  EXPECT_FALSE(wait_until([] { return recorders[3].size() > cycles; }, 50ms));
+}
+#endif
+
 TEST_F(EngineTest, EndpointWithoutCallbackStillSendsAndReceives) {
   const endpoint_handle handle = endpoint_open(0, nullptr, 10);
   ASSERT_GT(handle, 0);
@@ -303,6 +338,114 @@ TEST_F(EngineTest, TenThousandDatagramsArriveInOrderWithoutLoss) {
   EXPECT_FALSE(recorders[2].overlapped) << "callbacks of one endpoint overlapped";
 }
 
+TEST_F(EngineTest, ABusyEndpointKeepsItsOrderAndHoldsUpNoOther) {
+  const endpoint_handle busy = open(10);
+  const endpoint_handle quiet = open(11);
+  ASSERT_GT(busy, 0);
+  ASSERT_GT(quiet, 0);
+  udp_peer flooder;
+  udp_peer peer;
+  std::atomic<bool> stop{false};
+  std::thread flood([&, port = port_of(busy)] {
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    for (std::uint32_t sequence = 0;
+         !stop && sequence < 2'000'000 && std::chrono::steady_clock::now() < deadline; ++sequence) {
+      flooder.send_to(port, &sequence, sizeof sequence);
+    }
+  });
+  ASSERT_TRUE(wait_until([] { return recorders[2].count(IO_RECV) > 1000; }));
+
+  // While the busy endpoint's batches keep coming, the quiet one's datagrams
+  // and the busy one's send completions still get through.
+  constexpr std::size_t rounds = 20;
+  const std::uint8_t byte = 3;
+  for (std::size_t i = 0; i < rounds; ++i) {
+    ASSERT_TRUE(peer.send_to(port_of(quiet), &byte, 1));
+    ASSERT_TRUE(endpoint_send(busy, "127.0.0.1", peer.port(), &byte, 1));
+  }
+  const bool quiet_served = wait_until([] { return recorders[3].count(IO_RECV) == rounds; });
+  const bool sends_completed = wait_until([] { return recorders[2].count(IO_SEND) == rounds; });
+  stop = true;
+  flood.join();
+  EXPECT_TRUE(quiet_served) << recorders[3].count(IO_RECV);
+  EXPECT_TRUE(sends_completed) << recorders[2].count(IO_SEND);
+
+  // Under a flood some datagrams may be dropped, never reordered.
+  std::uint32_t previous = 0;
+  bool first = true;
+  for (const callback_event& event : recorders[2].of_kind(IO_RECV)) {
+    std::uint32_t sequence = 0;
+    std::memcpy(&sequence, event.data.data(), sizeof sequence);
+    if (!first) {
+      ASSERT_GT(sequence, previous);
+    }
+    previous = sequence;
+    first = false;
+  }
+  EXPECT_FALSE(recorders[2].overlapped) << "callbacks of one endpoint overlapped";
+}
+
+// Holds every receive callback of user value 12 until released.
+std::atomic<bool> callbacks_held{false};
+std::atomic<int> held_datagrams{0};
+
+int hold(std::int32_t kind, const std::uint8_t* data, std::uint32_t length, const char* address,
+         std::int32_t port, std::int32_t user_value) {
+  while (callbacks_held) std::this_thread::sleep_for(1ms);
+  held_datagrams.fetch_add(1);
+  return record(kind, data, length, address, port, user_value);
+}
+
+TEST_F(EngineTest, ABurstFarBeyondTheDefaultSocketBufferIsHeld) {
+  // While the callback is held the socket alone holds the burst: 3000
+  // datagrams take about 2.5 MB of buffer, ten times the system default.
+  callbacks_held = true;
+  held_datagrams = 0;
+  const endpoint_handle handle = endpoint_open(0, hold, 12);
+  ASSERT_GT(handle, 0);
+  opened_.push_back(handle);
+  udp_peer peer;
+  constexpr std::uint32_t burst = 3000;
+  std::vector<std::uint8_t> datagram(64);
+  for (std::uint32_t sequence = 0; sequence < burst; ++sequence) {
+    std::memcpy(datagram.data(), &sequence, sizeof sequence);
+    ASSERT_TRUE(peer.send_to(port_of(handle), datagram));
+  }
+  callbacks_held = false;
+  ASSERT_TRUE(wait_until([] { return held_datagrams == static_cast<int>(burst); }))
+      << held_datagrams << " of " << burst;
+  const auto received = recorders[0].of_kind(IO_RECV);
+  for (std::uint32_t i = 0; i < burst; ++i) {
+    std::uint32_t sequence = 0;
+    std::memcpy(&sequence, received[i].data.data(), sizeof sequence);
+    ASSERT_EQ(sequence, i);
+  }
+}
+
+// Closes the endpoint it reports on (user value 13).
+std::atomic<endpoint_handle> closing_handle{0};
+std::atomic<int> close_results{0};
+
+int close_own_endpoint(std::int32_t kind, const std::uint8_t* data, std::uint32_t length,
+                       const char* address, std::int32_t port, std::int32_t user_value) {
+  if (endpoint_close(closing_handle)) close_results.fetch_add(1);
+  return record(kind, data, length, address, port, user_value);
+}
+
+TEST_F(EngineTest, ACallbackMayCloseItsOwnEndpoint) {
+  const endpoint_handle handle = endpoint_open(0, close_own_endpoint, 13);
+  ASSERT_GT(handle, 0);
+  closing_handle = handle;
+  const std::uint16_t port = port_of(handle);
+  udp_peer peer;
+  const bytes datagram{1, 2, 3};
+  for (int i = 0; i < 10; ++i) peer.send_to(port, datagram);
+  ASSERT_TRUE(wait_until([] { return close_results == 1; }));
+  // The batch being delivered stops; nothing arrives after the close.
+  EXPECT_FALSE(wait_until([] { return recorders[1].count(IO_RECV) > 1; }, 50ms));
+  EXPECT_FALSE(endpoint_close(handle));
+}
+
 TEST_F(EngineTest, FailedReceiveIsPostedAgainSilently) {
   const endpoint_handle handle = open();
   ASSERT_GT(handle, 0);
@@ -353,7 +496,8 @@ TEST_F(EngineTest, CloseWhileFloodedReleasesEverything) {
     const auto deadline = std::chrono::steady_clock::now() + 60s;
     for (int sent = 0; !stop && sent < 5'000'000 && std::chrono::steady_clock::now() < deadline;
          ++sent) {
-      if (std::int32_t port = target.load()) flooder.send_to(static_cast<std::uint16_t>(port), datagram);
+      if (std::int32_t port = target.load())
+        flooder.send_to(static_cast<std::uint16_t>(port), datagram);
     }
   });
 
