@@ -25,6 +25,8 @@
 namespace kestrova::detail {
 namespace {
 
+constexpr ULONG MAX_UDP_PAYLOAD = 65507;
+
 // A datagram longer than the buffer it is received into: Winsock fills the
 // buffer with its first bytes and ends the receive with WSAEMSGSIZE (through
 // the completion port: ERROR_MORE_DATA). The layer reports such a receive as
@@ -234,6 +236,14 @@ bool post_receive(cp_socket socket, cp_buffer* buffer, cp_count* byte_count, cp_
 
 bool post_send(cp_socket socket, const cp_buffer* buffer, const sockaddr_in* to,
                cp_overlapped* overlapped, cp_error* error) {
+  // More than one UDP/IPv4 datagram carries (65535 less the IP and UDP
+  // headers) is refused here, with the error WSASendTo gives: Wine reports
+  // that failure at once and yet queues a completion for the send, which
+  // would reach a record already released.
+  if (buffer->len > MAX_UDP_PAYLOAD) {
+    *error = WSAEMSGSIZE;
+    return false;
+  }
   // WSASendTo takes a non-const WSABUF array but only reads it.
   if (WSASendTo(socket, const_cast<cp_buffer*>(buffer), 1, nullptr, 0,
                 reinterpret_cast<const sockaddr*>(to), sizeof(sockaddr_in), overlapped,
