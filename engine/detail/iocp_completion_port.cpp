@@ -26,6 +26,8 @@ namespace kestrova::detail {
 namespace {
 
 constexpr ULONG MAX_UDP_PAYLOAD = 65507;
+// STATUS_BUFFER_OVERFLOW (ntstatus.h does not mix with windows.h).
+constexpr ULONG_PTR BUFFER_OVERFLOW_STATUS = 0x80000005;
 
 // A datagram longer than the buffer it is received into: Winsock fills the
 // buffer with its first bytes and ends the receive with WSAEMSGSIZE (through
@@ -225,11 +227,13 @@ bool post_receive(cp_socket socket, cp_buffer* buffer, cp_count* byte_count, cp_
     return true;
   }
   int code = WSAGetLastError();
+  if (code == WSA_IO_PENDING) return true;
   // A datagram longer than the buffer that is already waiting ends the
-  // receive at once with WSAEMSGSIZE. That is a warning, not an error: the
-  // buffer is filled and the completion is still queued on the port, where
-  // dequeue reports it as a success.
-  if (code == WSA_IO_PENDING || code == WSAEMSGSIZE) return true;
+  // receive at once with WSAEMSGSIZE. Its status, STATUS_BUFFER_OVERFLOW, is
+  // a warning, not an error: the buffer is filled, the status block written
+  // and the completion still queued on the port, where dequeue reports it as
+  // a success. The status block tells that this is what happened.
+  if (code == WSAEMSGSIZE && overlapped->Internal == BUFFER_OVERFLOW_STATUS) return true;
   *error = code;
   return false;
 }
