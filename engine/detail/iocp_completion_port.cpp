@@ -2,8 +2,6 @@
 // Winsock 2. Every operation maps onto one platform call; the few places
 // where Winsock's UDP behaviour needs help are explained where they are
 // handled.
-#include "engine/detail/completion_port.h"
-
 #include <mswsock.h>
 #include <ws2tcpip.h>
 
@@ -13,6 +11,8 @@
 #include <mutex>
 #include <new>
 #include <vector>
+
+#include "engine/detail/completion_port.h"
 
 // Older mingw-w64 headers lack these; the values are the ones Windows uses.
 #ifndef SIO_UDP_CONNRESET
@@ -25,6 +25,7 @@
 namespace kestrova::detail {
 namespace {
 
+// The most one UDP/IPv4 datagram carries: 65535 less the IP and UDP headers.
 constexpr ULONG MAX_UDP_PAYLOAD = 65507;
 // STATUS_BUFFER_OVERFLOW (ntstatus.h does not mix with windows.h).
 constexpr ULONG_PTR BUFFER_OVERFLOW_STATUS = 0x80000005;
@@ -212,8 +213,7 @@ void close_socket(cp_socket socket) {
 }
 
 bool post_receive(cp_socket socket, cp_buffer* buffer, cp_count* byte_count, cp_count* flags,
-                  sockaddr_in* from, int* from_length, cp_overlapped* overlapped,
-                  cp_error* error) {
+                  sockaddr_in* from, int* from_length, cp_overlapped* overlapped, cp_error* error) {
   if (take_failing_post(socket)) {
     *error = WSAENETDOWN;
     return false;

@@ -3,9 +3,12 @@
 #pragma once
 
 #if defined(_WIN32)
+// winsock2.h must come before windows.h, which would pull in the old winsock.h.
+// clang-format off
 #include <winsock2.h>
-#include <windows.h>
 #include <ws2tcpip.h>
+#include <windows.h>
+// clang-format on
 #else
 #include <arpa/inet.h>
 #include <dirent.h>
@@ -50,7 +53,9 @@ inline bool running_under_wine() {
   HMODULE ntdll = GetModuleHandleA("ntdll.dll");
   return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
-inline int poll_native(pollfd* ready, int milliseconds) { return ::WSAPoll(ready, 1, milliseconds); }
+inline int poll_native(pollfd* ready, int milliseconds) {
+  return ::WSAPoll(ready, 1, milliseconds);
+}
 #else
 using native_socket = int;
 inline constexpr int ADDRESS_IN_USE = EADDRINUSE;
