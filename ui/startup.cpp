@@ -25,7 +25,13 @@ std::atomic<byte_tools*> tools{nullptr};
 void set_application_look() {
   if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
     QApplication::setStyle(fusion);
+  // The platform's usual face for Chinese text, so every label renders the
+  // same way wherever the program runs.
+#if defined(_WIN32)
+  QFont font(QStringLiteral("Microsoft YaHei"));
+#else
   QFont font(QStringLiteral("WenQuanYi Micro Hei"));
+#endif
   font.setPixelSize(12);
   font.setStyleHint(QFont::SansSerif);
   QApplication::setFont(font);
