@@ -53,6 +53,11 @@ struct io_context {
   // the record, so it outlives every worker that can still touch it.
   std::atomic<int> references{0};
   std::unique_ptr<char[]> receive_storage;
+  // Receive only: held across a re-post's check of socket and the post, and
+  // by endpoint_close around closing. Windows hands a closed socket's value
+  // to the next socket at once; without this a worker could post this
+  // record's receive on a later endpoint's socket and steal its datagram.
+  std::mutex post_mutex;
 
   io_context() { live_records.fetch_add(1, std::memory_order_relaxed); }
   io_context(const io_context&) = delete;
@@ -102,12 +107,12 @@ bool post_receive_on(io_context* record, cp_socket socket, cp_error* error) {
 // receive's reference passes to the new one. On a closed endpoint nothing
 // is posted and nothing printed.
 void post_next_receive(io_context* record) {
-  cp_socket socket = record->socket.load();
-  if (socket != CP_INVALID_SOCKET) {
-    cp_error error = 0;
-    if (post_receive_on(record, socket, &error)) return;
-    // A close that raced with the post is not a fault of the endpoint.
-    if (record->socket.load() != CP_INVALID_SOCKET) {
+  {
+    std::lock_guard lock(record->post_mutex);
+    const cp_socket socket = record->socket.load();
+    if (socket != CP_INVALID_SOCKET) {
+      cp_error error = 0;
+      if (post_receive_on(record, socket, &error)) return;
       std::printf("WSARecvFrom SOCKET_ERROR!");
       std::fflush(stdout);
     }
@@ -273,8 +278,11 @@ bool endpoint_close(endpoint_handle handle) {
     endpoints.erase(handle);
   }
   // Marked closed before the socket goes, so the worker that gets the
-  // aborted receive (or fails to re-post) knows to let the record go.
-  close_socket(record->socket.exchange(CP_INVALID_SOCKET));
+  // aborted receive (or would re-post) knows to let the record go.
+  {
+    std::lock_guard lock(record->post_mutex);
+    close_socket(record->socket.exchange(CP_INVALID_SOCKET));
+  }
   release_reference(record);
   return true;
 }
