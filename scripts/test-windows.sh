@@ -59,7 +59,8 @@ WINE_TOOL=wineserver "$runner" -p
 stop_wine() {
   WINE_TOOL=wineserver "$runner" -k 2>/dev/null || true
   for environ in /proc/[0-9]*/environ; do
-    if tr '\0' '\n' <"$environ" 2>/dev/null | grep -qxF "WINEPREFIX=$prefix"; then
+    # A process may end between the glob and the read: skip it quietly.
+    if { tr '\0' '\n' <"$environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$prefix"; then
       pid=${environ#/proc/}
       kill "${pid%/environ}" 2>/dev/null || true
     fi
