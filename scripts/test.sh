@@ -33,5 +33,7 @@ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTROVA_SANITIZE=t
 cmake --build build-tsan -j"$jobs"
 ctest --test-dir build-tsan --output-on-failure -j"$jobs" -L 'engine|traffic'
 
+step "fuzz targets, 15 s each (ASan + UBSan)"; scripts/fuzz.sh --short
+
 step "all tests"
 ctest --test-dir build --output-on-failure -j"$jobs"
