@@ -58,6 +58,8 @@ class combo_box : public control {
   using control::control;
   int current_selection() const;
   void set_current_selection(int index);
+  // Height of the closed box (the selection field) in pixels.
+  void set_selection_field_height(int pixels);
 };
 
 // List box: selection, item texts, and the item-selected event (a click on an
@@ -143,5 +145,11 @@ void set_message_hook(message_hook hook);
 // GBK at the boundary (ui/gbk.cpp, the one platform seam for it).
 std::string to_gbk(const QString& text);
 QString from_gbk(std::string_view text);
+
+// The GBK text of a UTF-8 text, for the system's fixed texts, which the
+// sources hold as UTF-8 literals: set_status_text(5, gbk("启动监视成功")).
+std::string gbk(std::string_view utf8_text);
+// The UTF-8 form of a GBK text (tests and diagnostics).
+std::string utf8(std::string_view gbk_text);
 
 }  // namespace kestrova::ui

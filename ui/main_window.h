@@ -68,11 +68,15 @@ class main_window : public QWidget {
   void on_preset_picked();
   void on_send();
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   void build_controls();
   void connect_handlers();
 
   std::shared_ptr<queued_log_sink> log_sink_;
+  bool centred_ = false;
 };
 
 }  // namespace kestrova::ui

@@ -1,0 +1,171 @@
+#include "engine/detail/completion_port.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "tests/engine/engine_test_support.h"
+
+// The layer on its own port, with no engine workers competing for its
+// completions: what every backend must do for the engine.
+namespace kestrova::detail {
+namespace {
+
+using testing_support::bytes;
+using testing_support::udp_peer;
+
+// One socket on a fresh port, bound to a port the system chose, with the
+// fields a receive record would hold.
+class CompletionPortTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(start_socket_layer(), 0);
+    // Ports are never destroyed, as in the engine: one for all tests here.
+    static const cp_port shared_port = create_port();
+    port_ = shared_port;
+    ASSERT_NE(port_, CP_INVALID_PORT);
+    socket_ = open_socket();
+  }
+  void TearDown() override { close_socket(socket_); }
+
+  cp_socket open_socket() {
+    cp_error error = 0;
+    cp_socket socket = udp_socket(&error);
+    EXPECT_NE(socket, CP_INVALID_SOCKET);
+    EXPECT_TRUE(associate_socket(port_, socket));
+    EXPECT_TRUE(bind_any(socket, 0, &error));
+    return socket;
+  }
+
+  bool post(cp_socket socket) {
+    overlapped_ = {};
+    from_length_ = sizeof from_;
+    cp_error error = 0;
+    return post_receive(socket, &buffer_, &byte_count_, &flags_, &from_, &from_length_,
+                        &overlapped_, &error);
+  }
+
+  bytes received(cp_count length) const { return bytes(storage_, storage_ + length); }
+
+  cp_port port_ = CP_INVALID_PORT;
+  cp_socket socket_ = CP_INVALID_SOCKET;
+  cp_overlapped overlapped_{};
+  char storage_[8192]{};
+  cp_buffer buffer_{sizeof storage_, storage_};
+  cp_count byte_count_ = 0;
+  cp_count flags_ = 0;
+  sockaddr_in from_{};
+  int from_length_ = sizeof from_;
+};
+
+TEST_F(CompletionPortTest, DequeueTimesOutWithoutAnOperation) {
+  const completion done = dequeue(port_, 20);
+  EXPECT_FALSE(done.ok);
+  EXPECT_EQ(done.overlapped, nullptr);
+}
+
+TEST_F(CompletionPortTest, ReceiveCompletionCarriesTheDatagramsInOrder) {
+  udp_peer peer;
+  ASSERT_TRUE(post(socket_));
+  for (std::uint8_t i = 0; i < 3; ++i) ASSERT_TRUE(peer.send_to(local_port(socket_), &i, 1));
+  std::vector<bytes> datagrams;
+  while (datagrams.size() < 3) {
+    const completion done = dequeue(port_, 5000);
+    ASSERT_TRUE(done.ok);
+    ASSERT_EQ(done.overlapped, &overlapped_);
+    ASSERT_GE(done.datagrams, 1u);
+    for (std::uint32_t i = 0; i < done.datagrams; ++i) {
+      datagrams.push_back(received(load_datagram(done, i)));
+      EXPECT_EQ(ntohs(from_.sin_port), peer.port());
+      EXPECT_EQ(std::strcmp(address_text(from_.sin_addr), "127.0.0.1"), 0);
+    }
+    if (datagrams.size() < 3) {
+      ASSERT_TRUE(post(socket_));
+    }
+  }
+  EXPECT_EQ(datagrams, (std::vector<bytes>{{0}, {1}, {2}}));
+}
+
+#if !defined(_WIN32)
+TEST_F(CompletionPortTest, OneReceiveTakesAtMostOneBatch) {
+  udp_peer peer;
+  const std::uint32_t sent = MAX_RECEIVE_BATCH + 10;
+  for (std::uint32_t i = 0; i < sent; ++i) ASSERT_TRUE(peer.send_to(local_port(socket_), &i, 4));
+  ASSERT_TRUE(post(socket_));
+  const completion first = dequeue(port_, 5000);
+  ASSERT_TRUE(first.ok);
+  EXPECT_EQ(first.datagrams, MAX_RECEIVE_BATCH);
+  ASSERT_TRUE(post(socket_));
+  const completion rest = dequeue(port_, 5000);
+  ASSERT_TRUE(rest.ok);
+  EXPECT_EQ(rest.datagrams, 10u);
+  std::uint32_t last = 0;
+  ASSERT_EQ(load_datagram(rest, rest.datagrams - 1), 4u);
+  std::memcpy(&last, storage_, 4);
+  EXPECT_EQ(last, sent - 1);
+}
+#endif
+
+TEST_F(CompletionPortTest, SendCompletesThroughThePort) {
+  udp_peer peer;
+  char payload[] = "abc";
+  cp_buffer buffer{3, payload};
+  sockaddr_in to = udp_peer::loopback(peer.port());
+  cp_overlapped overlapped{};
+  cp_error error = 0;
+  ASSERT_TRUE(post_send(socket_, &buffer, &to, &overlapped, &error));
+  const completion done = dequeue(port_, 5000);
+  EXPECT_TRUE(done.ok);
+  EXPECT_EQ(done.overlapped, &overlapped);
+  EXPECT_EQ(done.bytes, 3u);
+  EXPECT_EQ(peer.receive(), (bytes{'a', 'b', 'c'}));
+}
+
+TEST_F(CompletionPortTest, CloseAbortsThePendingReceive) {
+  ASSERT_TRUE(post(socket_));
+  close_socket(socket_);
+  const completion done = dequeue(port_, 5000);
+  EXPECT_FALSE(done.ok);
+  EXPECT_EQ(done.overlapped, &overlapped_);
+  EXPECT_NE(done.error, 0);
+  // Nothing more comes for it, and the closed socket takes no operation.
+  EXPECT_EQ(dequeue(port_, 20).overlapped, nullptr);
+  EXPECT_FALSE(post(socket_));
+}
+
+TEST_F(CompletionPortTest, AStaleSocketValueNeverReachesALaterSocket) {
+  const cp_socket old_socket = socket_;
+  close_socket(old_socket);
+  socket_ = open_socket();  // may reuse the same slot
+  EXPECT_NE(socket_, old_socket);
+  EXPECT_FALSE(post(old_socket));
+  close_socket(old_socket);
+  EXPECT_NE(local_port(socket_), 0);
+  ASSERT_TRUE(post(socket_));
+}
+
+TEST_F(CompletionPortTest, InjectedFailuresCompleteOrRefuseTheReceive) {
+  ASSERT_TRUE(post(socket_));
+  fail_pending_receive(socket_, &overlapped_);
+  const completion done = dequeue(port_, 5000);
+  EXPECT_FALSE(done.ok);
+  EXPECT_EQ(done.overlapped, &overlapped_);
+
+  fail_next_receive_post(socket_);
+  EXPECT_FALSE(post(socket_));
+  EXPECT_TRUE(post(socket_));
+}
+
+TEST(AddressTextTest, ConvertsBothWays) {
+  EXPECT_EQ(address_from_text("127.0.0.1"), htonl(INADDR_LOOPBACK));
+  EXPECT_EQ(address_from_text("127.1"), htonl(INADDR_LOOPBACK));
+  EXPECT_EQ(address_from_text("not an address"), INADDR_NONE);
+  EXPECT_EQ(address_from_text(nullptr), INADDR_NONE);
+  in_addr address{};
+  address.s_addr = htonl(0xC0A80348);
+  EXPECT_STREQ(address_text(address), "192.168.3.72");
+}
+
+}  // namespace
+}  // namespace kestrova::detail

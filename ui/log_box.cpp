@@ -1,0 +1,87 @@
+#include "ui/log_box.h"
+
+#include <QMetaObject>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <utility>
+
+#include "ui/controls.h"
+
+namespace kestrova::ui {
+
+void configure_log_box(QPlainTextEdit* box) {
+  box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  box->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // Appended lines are not the operator's edits, and an undo history of a
+  // busy log would grow without bound.
+  box->setUndoRedoEnabled(false);
+  // Every line ends in a line break, so the text always ends in an empty
+  // block, the one the next line goes into: the cap counts that one too.
+  box->setMaximumBlockCount(log_line_limit + 1);
+}
+
+void append_to_log(QPlainTextEdit* box, const QString& text) {
+  // A line break is one block boundary; "\r\n" would otherwise make two.
+  QString lines = text;
+  lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  QTextCursor end(box->document());
+  end.movePosition(QTextCursor::End);
+  box->setTextCursor(end);
+  end.insertText(lines);
+  box->setTextCursor(end);
+  box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
+}
+
+std::shared_ptr<queued_log_sink> queued_log_sink::create(QPlainTextEdit* box) {
+  return std::shared_ptr<queued_log_sink>(new queued_log_sink(box));
+}
+
+queued_log_sink::queued_log_sink(QPlainTextEdit* box) : box_(box) {}
+
+void queued_log_sink::append_line(std::string line) {
+  std::lock_guard lock(mutex_);
+  if (!box_) return;
+  waiting_.push_back(std::move(line));
+  // Lines the box would drop on insertion need not wait in memory either.
+  if (waiting_.size() > static_cast<std::size_t>(log_line_limit)) waiting_.pop_front();
+  if (drain_posted_) return;
+  drain_posted_ = true;
+  // Posting under the lock: detach() takes it too, so nothing is posted to a
+  // box that is going away. The queued call is dropped if the box dies first.
+  QMetaObject::invokeMethod(
+      box_,
+      [weak = weak_from_this()] {
+        if (auto sink = weak.lock()) sink->drain();
+      },
+      Qt::QueuedConnection);
+}
+
+void queued_log_sink::detach() {
+  std::lock_guard lock(mutex_);
+  box_ = nullptr;
+  waiting_.clear();
+}
+
+void queued_log_sink::drain() {
+  std::deque<std::string> lines;
+  QPlainTextEdit* box = nullptr;
+  {
+    std::lock_guard lock(mutex_);
+    drain_posted_ = false;
+    lines.swap(waiting_);
+    box = box_;
+  }
+  if (!box || lines.empty()) return;
+  std::size_t size = 0;
+  for (const std::string& line : lines) size += line.size();
+  std::string joined;
+  joined.reserve(size);
+  for (const std::string& line : lines) joined += line;
+  append_to_log(box, from_gbk(joined));
+}
+
+}  // namespace kestrova::ui

@@ -1,0 +1,56 @@
+// The traffic log box and the sink that carries log lines from the engine's
+// worker threads to it.
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "ui/traffic_log.h"
+
+class QPlainTextEdit;
+class QString;
+
+namespace kestrova::ui {
+
+// The log keeps its most recent lines up to this many and drops the oldest
+// beyond, so a flood of datagrams cannot grow it until memory runs out.
+inline constexpr int log_line_limit = 100'000;
+
+// Sets up a plain-text box as the traffic log: wrapping, vertical scroll bar,
+// editable by the operator, no undo history, capped at log_line_limit lines.
+void configure_log_box(QPlainTextEdit* box);
+
+// Puts text at the end of the box whatever the operator's caret, as one
+// insertion, and scrolls it into view. "\r\n" ends a line.
+void append_to_log(QPlainTextEdit* box, const QString& text);
+
+// Log sink of the window: append_line queues the line under a lock from any
+// thread; the window thread drains every waiting line into the box with one
+// insertion per turn of its event loop. Lines arrive whole and in the order
+// they were queued.
+class queued_log_sink : public log_sink, public std::enable_shared_from_this<queued_log_sink> {
+ public:
+  // Made on the window thread, which owns box.
+  static std::shared_ptr<queued_log_sink> create(QPlainTextEdit* box);
+
+  void append_line(std::string line) override;
+
+  // Stops delivery before the box goes away; lines queued later are dropped.
+  void detach();
+
+  // Inserts every waiting line now (window thread).
+  void drain();
+
+ private:
+  explicit queued_log_sink(QPlainTextEdit* box);
+
+  std::mutex mutex_;
+  std::deque<std::string> waiting_;
+  bool drain_posted_ = false;
+  QPlainTextEdit* box_;  // null once detached; guarded by mutex_
+};
+
+}  // namespace kestrova::ui
