@@ -37,3 +37,5 @@ step "fuzz targets, 15 s each (ASan + UBSan)"; scripts/fuzz.sh --short
 
 step "all tests"
 ctest --test-dir build --output-on-failure -j"$jobs"
+
+step "Debian package: build, unpack with dpkg -x, start the installed program offscreen"; scripts/package.sh --test
