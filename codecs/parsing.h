@@ -27,8 +27,9 @@ byte_sequence hex_text_to_bytes(std::string_view text);
 
 // The value of a pair of one or two bytes, v = 16 v + digit for each byte: a
 // hex digit counts 0..15, any other byte -2 (so -34..255). Lower-case a to f
-// count as digits, except as the second byte of a two-byte character, which
-// keeps its case and so counts -2 (while an upper-case A to F there counts).
+// count as digits, except directly after a byte of 0x80 or above (the second
+// byte of a two-byte character), where a letter keeps its case and so a to f
+// count -2 while A to F count as digits.
 std::int64_t hex_pair_value(std::string_view pair);
 
 // A decimal list such as "{1,2,3}": a leading "{" and a trailing "}" are
@@ -45,8 +46,11 @@ byte_sequence decimal_list_to_bytes(std::string_view text);
 // text as one element (none for the empty text).
 std::vector<std::string> split_text(std::string_view text, std::string_view separator);
 
-// Full-width ASCII forms, the ideographic space and a few symbols folded to
-// ASCII; a cut-off two-byte character at the end is dropped.
+// A copy with full-width forms folded to ASCII: 0xA3 followed by 0xA1..0xFE
+// becomes the second byte minus 0x80 (digits, letters, signs, point), 0xA1
+// 0xA1 (ideographic space) a blank, 0xA1 0xAB "~", 0xA1 0xEE and 0xA1 0xEF
+// "*". Other characters are copied; a two-byte character cut off at the end
+// is dropped.
 std::string fold_full_width(std::string_view text);
 
 // Leading decimal number after fold_full_width and white space: optional

@@ -1,6 +1,8 @@
 #include "codecs/renderings.h"
 
+#include <array>
 #include <charconv>
+#include <cstring>
 
 namespace kestrova {
 
@@ -14,6 +16,23 @@ constexpr char HEX_DIGITS[] = "0123456789ABCDEF";
 
 // "255," is the longest rendering of one byte.
 constexpr std::size_t MAX_DECIMAL_BYTE_CHARS = 4;
+
+struct decimal_byte {
+  char digits[3];
+  std::uint8_t length;
+};
+
+// The unsigned decimal text of every byte value.
+constexpr std::array<decimal_byte, 256> DECIMAL_BYTES = [] {
+  std::array<decimal_byte, 256> table{};
+  for (int b = 0; b < 256; ++b) {
+    decimal_byte& text = table[b];
+    if (b >= 100) text.digits[text.length++] = static_cast<char>('0' + b / 100);
+    if (b >= 10) text.digits[text.length++] = static_cast<char>('0' + b / 10 % 10);
+    text.digits[text.length++] = static_cast<char>('0' + b % 10);
+  }
+  return table;
+}();
 
 }  // namespace
 
@@ -34,18 +53,23 @@ void append_hex(std::string& out, std::span<const std::uint8_t> bytes) {
 }
 
 void append_decimal_list(std::string& out, std::span<const std::uint8_t> bytes) {
-  out.reserve(out.size() + 2 + MAX_DECIMAL_BYTE_CHARS * bytes.size());
-  out += '{';
+  // Written through a pointer into space sized for the longest rendering,
+  // then cut to what was written: a log line renders thousands of bytes.
+  const std::size_t start = out.size();
+  out.resize(start + 2 + MAX_DECIMAL_BYTE_CHARS * bytes.size());
+  char* next = out.data() + start;
+  *next++ = '{';
   bool first = true;
   for (std::uint8_t b : bytes) {
-    if (!first) out += ',';
+    if (!first) *next++ = ',';
     first = false;
-    char digits[3];
-    const auto end = std::to_chars(digits, digits + sizeof digits, unsigned{b}).ptr;
-    out.append(digits, end);
+    const decimal_byte& text = DECIMAL_BYTES[b];
+    std::memcpy(next, text.digits, sizeof text.digits);  // room for 3 is always there
+    next += text.length;
     process_pending_events();
   }
-  out += '}';
+  *next++ = '}';
+  out.resize(static_cast<std::size_t>(next - out.data()));
 }
 
 std::string byte_tools::bytes_to_hex(const byte_sequence& bytes) const {

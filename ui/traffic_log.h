@@ -24,13 +24,17 @@ class log_sink {
   virtual void append_line(std::string line) = 0;
 };
 
-// Installs the sink that on_datagram appends to (null: lines are dropped).
-// A call that is running keeps the sink it took alive until it returns.
+// Installs the sink that on_datagram appends to (null: no line is rendered).
+// A call that is running keeps the sink it took alive until it returns, so
+// the window may replace or remove its sink at any time.
 void set_log_sink(std::shared_ptr<log_sink> sink);
 
-// The datagram_callback given to every endpoint: renders the log line and,
-// for a received datagram, replaces the last-datagram record and notes the
-// sender as pending for the next table update.
+// The datagram_callback given to every endpoint. Kind 1 (a completed send to
+// peer) logs "发送:addr:port -> [HEX]\r\n"; any other kind (a datagram
+// received from peer) logs "收到:addr:port -> [HEX] -> [{d,...}]\r\n", then
+// replaces the last-datagram record and notes the sender as pending, both
+// under one lock. The openings are GBK text. data and peer_address are copied
+// before the call returns; user_value is ignored; the result is always 0.
 int on_datagram(std::int32_t kind, const std::uint8_t* data, std::uint32_t length,
                 const char* peer_address, std::int32_t peer_port, std::int32_t user_value);
 
@@ -47,11 +51,13 @@ datagram_record read_last_datagram();
 
 // The senders heard since the previous call, at most limit of them, in order
 // of first arrival, each with its latest port and payload. Senders beyond the
-// limit stay pending for the next call.
+// limit stay pending, in their order, for the next call; none is dropped. A
+// sender heard again after it was taken is pending again, at the end.
 std::vector<datagram_record> take_pending_senders(std::size_t limit);
 
 // Empties the record and the pending senders (the exit routine). Safe while
-// workers still deliver datagrams.
+// workers still deliver datagrams: the state itself is never destroyed, so a
+// late datagram at exit finds it intact.
 void release_last_datagram();
 
 }  // namespace kestrova

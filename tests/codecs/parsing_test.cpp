@@ -255,6 +255,15 @@ TEST(TextToNumber, ReadsTheLeadingDecimalNumber) {
   }
 }
 
+// Long digit runs and exponents that cancel out must not be taken for an
+// overflow or an underflow.
+TEST(TextToNumber, WeighsLongDigitRunsAgainstTheExponent) {
+  EXPECT_EQ(text_to_number("0." + std::string(399, '0') + "1e400"), 1);
+  EXPECT_EQ(text_to_number("1" + std::string(400, '0') + "e-400"), 1);
+  EXPECT_EQ(text_to_number(std::string(400, '9')), std::numeric_limits<double>::infinity());
+  EXPECT_EQ(text_to_number("-0." + std::string(400, '0') + "1"), 0);
+}
+
 TEST(PositionOf, FindsTheFirstMatchAtACharacterStart) {
   const struct {
     std::string text;
