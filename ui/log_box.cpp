@@ -50,8 +50,12 @@ void queued_log_sink::append_line(std::string line) {
   if (waiting_.size() > static_cast<std::size_t>(log_line_limit)) waiting_.pop_front();
   if (drain_posted_) return;
   drain_posted_ = true;
-  // Posting under the lock: detach() takes it too, so nothing is posted to a
-  // box that is going away. The queued call is dropped if the box dies first.
+  post_drain();
+}
+
+// Called under the lock: detach() takes it too, so nothing is posted to a box
+// that is going away. The queued call is dropped if the box dies first.
+void queued_log_sink::post_drain() {
   QMetaObject::invokeMethod(
       box_,
       [weak = weak_from_this()] {
@@ -67,21 +71,24 @@ void queued_log_sink::detach() {
 }
 
 void queued_log_sink::drain() {
-  std::deque<std::string> lines;
+  std::string joined;
   QPlainTextEdit* box = nullptr;
   {
     std::lock_guard lock(mutex_);
-    drain_posted_ = false;
-    lines.swap(waiting_);
     box = box_;
+    // One batch a turn, so timers and input get their turn during a flood;
+    // what is left waits for the next turn, posted behind them.
+    std::size_t lines = 0;
+    while (!waiting_.empty() && lines < drain_batch_lines &&
+           joined.size() < drain_batch_bytes) {
+      joined += waiting_.front();
+      waiting_.pop_front();
+      ++lines;
+    }
+    drain_posted_ = !waiting_.empty() && box;
+    if (drain_posted_) post_drain();
   }
-  if (!box || lines.empty()) return;
-  std::size_t size = 0;
-  for (const std::string& line : lines) size += line.size();
-  std::string joined;
-  joined.reserve(size);
-  for (const std::string& line : lines) joined += line;
-  append_to_log(box, from_gbk(joined));
+  if (box && !joined.empty()) append_to_log(box, from_gbk(joined));
 }
 
 }  // namespace kestrova::ui

@@ -28,9 +28,9 @@ void configure_log_box(QPlainTextEdit* box);
 void append_to_log(QPlainTextEdit* box, const QString& text);
 
 // Log sink of the window: append_line queues the line under a lock from any
-// thread; the window thread drains every waiting line into the box with one
-// insertion per turn of its event loop. Lines arrive whole and in the order
-// they were queued.
+// thread; the window thread drains the waiting lines into the box in
+// batches, one insertion per turn of its event loop. Lines arrive whole and
+// in the order they were queued.
 class queued_log_sink : public log_sink, public std::enable_shared_from_this<queued_log_sink> {
  public:
   // Made on the window thread, which owns box.
@@ -41,11 +41,18 @@ class queued_log_sink : public log_sink, public std::enable_shared_from_this<que
   // Stops delivery before the box goes away; lines queued later are dropped.
   void detach();
 
-  // Inserts every waiting line now (window thread).
+  // Inserts the next batch of waiting lines (window thread); the rest follow
+  // on later turns of the event loop.
   void drain();
+
+  // A batch: whole lines up to these limits (at least one line), so one
+  // insertion keeps the window responsive even for 8 KiB datagrams.
+  static constexpr std::size_t drain_batch_lines = 1'500;
+  static constexpr std::size_t drain_batch_bytes = 128 * 1024;
 
  private:
   explicit queued_log_sink(QPlainTextEdit* box);
+  void post_drain();
 
   std::mutex mutex_;
   std::deque<std::string> waiting_;

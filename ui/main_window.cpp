@@ -86,6 +86,12 @@ main_window::main_window() {
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint);
   setFixedSize(client_size);
+  // Group box captions sit on the frame's top line, so the controls placed
+  // near the top of a group stay clear of the frame.
+  setStyleSheet(QStringLiteral(
+      "QGroupBox { border: 1px solid #b8b8b8; border-radius: 2px; margin-top: 6px; }"
+      "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+      " left: 7px; top: 0px; padding: 0 2px; }"));
   build_controls();
   connect_handlers();
 

@@ -1,6 +1,5 @@
 #include "ui/widgets.h"
 
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMouseEvent>
@@ -82,19 +81,25 @@ void report_table::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 status_strip::status_strip(QWidget* parent, const std::array<int, part_count - 1>& widths)
-    : QFrame(parent) {
-  auto* layout = new QHBoxLayout(this);
-  layout->setContentsMargins(0, 2, 0, 0);
-  layout->setSpacing(0);
-  for (int i = 0; i < part_count; ++i) {
-    auto* label = new QLabel(this);
+    : QFrame(parent), widths_(widths) {
+  for (QLabel*& label : parts_) {
+    label = new QLabel(this);
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     label->setIndent(2);
     label->setTextFormat(Qt::PlainText);
-    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    if (i < part_count - 1) label->setFixedWidth(widths[static_cast<std::size_t>(i)]);
-    layout->addWidget(label, i == part_count - 1 ? 1 : 0);
-    parts_[static_cast<std::size_t>(i)] = label;
+  }
+}
+
+// Parts at fixed places: their right edges do not move with their texts.
+void status_strip::resizeEvent(QResizeEvent* event) {
+  QFrame::resizeEvent(event);
+  const int top = 2;
+  int x = 0;
+  for (int i = 0; i < part_count; ++i) {
+    const int width =
+        i < part_count - 1 ? widths_[static_cast<std::size_t>(i)] : std::max(0, this->width() - x);
+    parts_[static_cast<std::size_t>(i)]->setGeometry(x, top, width, height() - top);
+    x += width;
   }
 }
 

@@ -58,7 +58,11 @@ class status_strip : public QFrame {
   status_strip(QWidget* parent, const std::array<int, part_count - 1>& widths);
   QLabel* part(int index) const;
 
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
  private:
+  std::array<int, part_count - 1> widths_;
   std::array<QLabel*, part_count> parts_{};
 };
 

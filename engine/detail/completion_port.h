@@ -153,6 +153,9 @@ void close_socket(cp_socket socket);
 // immediate byte count in *byte_count and flags in *flags; all of them must
 // stay valid until the completion is dequeued. True when started (completed
 // at once or pending), false with the error code when it failed at once.
+// A worker that re-posts the receive of the completion it just dequeued
+// should call dequeue next: the Linux backend lets that worker take the
+// socket's next batch itself when the previous one was full.
 bool post_receive(cp_socket socket, cp_buffer* buffer, cp_count* byte_count, cp_count* flags,
                   sockaddr_in* from, int* from_length, cp_overlapped* overlapped,
                   cp_error* error);

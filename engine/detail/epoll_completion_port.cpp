@@ -136,6 +136,21 @@ socket_slot* lock_open_slot(cp_socket socket, std::unique_lock<std::mutex>& lock
   return slot;
 }
 
+// Like lock_open_slot, for a socket that must also be associated with a
+// port; sets the error otherwise.
+socket_slot* lock_associated_slot(cp_socket socket, std::unique_lock<std::mutex>& lock,
+                                  cp_error* error) {
+  socket_slot* slot = lock_open_slot(socket, lock);
+  if (slot == nullptr) {
+    *error = ENOTSOCK;
+  } else if (slot->port == nullptr) {
+    lock.unlock();
+    *error = EINVAL;
+    slot = nullptr;
+  }
+  return slot;
+}
+
 void queue_completion(epoll_port* port, cp_overlapped* overlapped, cp_count bytes,
                       cp_error error) {
   overlapped->next_completion = nullptr;
@@ -247,6 +262,68 @@ int receive_into(socket_slot* slot, receive_batch& batch) {
   return count;
 }
 
+// A worker whose receive came back with a full batch keeps that socket for
+// its next dequeue: more is very likely waiting, and taking it at once saves
+// the re-arm, the wait and the wakeup of another thread. At most
+// MAX_CONTINUED_BATCHES batches in a row, then the socket goes back through
+// epoll behind whatever else is ready, so one busy endpoint cannot keep a
+// worker from the others and from the queued completions.
+constexpr std::uint32_t MAX_CONTINUED_BATCHES = 4;
+
+struct continuation {
+  cp_socket socket = CP_INVALID_SOCKET;
+  std::uint32_t batches = 0;
+};
+
+continuation& thread_continuation() {
+  thread_local continuation next;
+  return next;
+}
+
+// Performs the slot's pending receive. True with its completion when it
+// ended (datagrams or an error); false when there was nothing to read, and
+// the receive stays pending.
+bool perform_receive(socket_slot* slot, cp_socket socket, completion* done) {
+  receive_batch& batch = thread_batch();
+  const int count = receive_into(slot, batch);
+  if (count == 0) return false;
+  const cp_error error = count < 0 ? errno : 0;
+  cp_overlapped* overlapped = slot->receive;
+  slot->receive = nullptr;
+  arm(slot, socket);
+
+  continuation& next = thread_continuation();
+  const bool continued = next.socket == socket;
+  if (count == static_cast<int>(MAX_RECEIVE_BATCH) &&
+      !(continued && next.batches >= MAX_CONTINUED_BATCHES)) {
+    next.batches = continued ? next.batches + 1 : 0;
+    next.socket = socket;
+  } else {
+    next = {};
+  }
+  *done = count < 0 ? completion{false, 0, overlapped, error, 0}
+                    : completion{true, batch.messages[0].msg_len, overlapped, 0,
+                                 static_cast<std::uint32_t>(count)};
+  return true;
+}
+
+// The continued socket's next receive, taken without epoll when there is
+// something to read. False (and the socket armed) otherwise.
+bool continue_receive(completion* done) {
+  continuation& next = thread_continuation();
+  const cp_socket socket = next.socket;
+  std::unique_lock<std::mutex> lock;
+  socket_slot* slot = lock_open_slot(socket, lock);
+  if (slot != nullptr && slot->receive != nullptr) {
+    if (perform_receive(slot, socket, done)) return true;
+    next = {};
+    arm(slot, socket);
+    return false;
+  }
+  next = {};
+  return false;
+}
+
 std::uint32_t remaining_ms(std::chrono::steady_clock::time_point deadline) {
   auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
       deadline - std::chrono::steady_clock::now());
@@ -279,6 +356,10 @@ cp_port create_port() {
 }
 
 completion dequeue(cp_port port, std::uint32_t timeout_ms) {
+  if (thread_continuation().socket != CP_INVALID_SOCKET) {
+    completion done{};
+    if (continue_receive(&done)) return done;
+  }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   for (;;) {
     epoll_event event{};
@@ -309,17 +390,8 @@ completion dequeue(cp_port port, std::uint32_t timeout_ms) {
     if (event.events & (EPOLLOUT | EPOLLERR)) flush_waiting_sends(slot);
 
     if (slot->receive != nullptr && (event.events & (EPOLLIN | EPOLLERR | EPOLLHUP))) {
-      receive_batch& batch = thread_batch();
-      int count = receive_into(slot, batch);
-      if (count != 0) {
-        cp_overlapped* overlapped = slot->receive;
-        cp_error error = count < 0 ? errno : 0;
-        slot->receive = nullptr;
-        arm(slot, socket);
-        if (count < 0) return completion{false, 0, overlapped, error, 0};
-        return completion{true, batch.messages[0].msg_len, overlapped, 0,
-                          static_cast<std::uint32_t>(count)};
-      }
+      completion done{};
+      if (perform_receive(slot, socket, &done)) return done;
     }
     arm(slot, socket);
   }
@@ -456,15 +528,8 @@ bool post_receive(cp_socket socket, cp_buffer* buffer, cp_count* byte_count, cp_
                   sockaddr_in* from, int* from_length, cp_overlapped* overlapped,
                   cp_error* error) {
   std::unique_lock<std::mutex> lock;
-  socket_slot* slot = lock_open_slot(socket, lock);
-  if (slot == nullptr) {
-    *error = ENOTSOCK;
-    return false;
-  }
-  if (slot->port == nullptr) {
-    *error = EINVAL;
-    return false;
-  }
+  socket_slot* slot = lock_associated_slot(socket, lock, error);
+  if (slot == nullptr) return false;
   if (slot->fail_next_post) {
     slot->fail_next_post = false;
     *error = ENETDOWN;
@@ -481,22 +546,16 @@ bool post_receive(cp_socket socket, cp_buffer* buffer, cp_count* byte_count, cp_
   slot->receive_from = from;
   slot->receive_from_length = from_length;
   slot->receive_flags = flags;
-  arm(slot, socket);
+  // The worker continuing this socket arms it itself if nothing is waiting.
+  if (thread_continuation().socket != socket) arm(slot, socket);
   return true;
 }
 
 bool post_send(cp_socket socket, const cp_buffer* buffer, const sockaddr_in* to,
                cp_overlapped* overlapped, cp_error* error) {
   std::unique_lock<std::mutex> lock;
-  socket_slot* slot = lock_open_slot(socket, lock);
-  if (slot == nullptr) {
-    *error = ENOTSOCK;
-    return false;
-  }
-  if (slot->port == nullptr) {
-    *error = EINVAL;
-    return false;
-  }
+  socket_slot* slot = lock_associated_slot(socket, lock, error);
+  if (slot == nullptr) return false;
   // Keep the order of sends: while earlier ones wait, this one waits too.
   if (slot->waiting_sends.empty()) {
     ssize_t sent = ::sendto(slot->fd, buffer->buf, buffer->len, MSG_DONTWAIT,

@@ -303,6 +303,53 @@ TEST_F(EngineTest, TenThousandDatagramsArriveInOrderWithoutLoss) {
   EXPECT_FALSE(recorders[2].overlapped) << "callbacks of one endpoint overlapped";
 }
 
+TEST_F(EngineTest, ABusyEndpointKeepsItsOrderAndHoldsUpNoOther) {
+  const endpoint_handle busy = open(10);
+  const endpoint_handle quiet = open(11);
+  ASSERT_GT(busy, 0);
+  ASSERT_GT(quiet, 0);
+  udp_peer flooder;
+  udp_peer peer;
+  std::atomic<bool> stop{false};
+  std::thread flood([&, port = port_of(busy)] {
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    for (std::uint32_t sequence = 0;
+         !stop && sequence < 2'000'000 && std::chrono::steady_clock::now() < deadline; ++sequence) {
+      flooder.send_to(port, &sequence, sizeof sequence);
+    }
+  });
+  ASSERT_TRUE(wait_until([] { return recorders[2].count(IO_RECV) > 1000; }));
+
+  // While the busy endpoint's batches keep coming, the quiet one's datagrams
+  // and the busy one's send completions still get through.
+  constexpr std::size_t rounds = 20;
+  const std::uint8_t byte = 3;
+  for (std::size_t i = 0; i < rounds; ++i) {
+    ASSERT_TRUE(peer.send_to(port_of(quiet), &byte, 1));
+    ASSERT_TRUE(endpoint_send(busy, "127.0.0.1", peer.port(), &byte, 1));
+  }
+  const bool quiet_served = wait_until([] { return recorders[3].count(IO_RECV) == rounds; });
+  const bool sends_completed = wait_until([] { return recorders[2].count(IO_SEND) == rounds; });
+  stop = true;
+  flood.join();
+  EXPECT_TRUE(quiet_served) << recorders[3].count(IO_RECV);
+  EXPECT_TRUE(sends_completed) << recorders[2].count(IO_SEND);
+
+  // Under a flood some datagrams may be dropped, never reordered.
+  std::uint32_t previous = 0;
+  bool first = true;
+  for (const callback_event& event : recorders[2].of_kind(IO_RECV)) {
+    std::uint32_t sequence = 0;
+    std::memcpy(&sequence, event.data.data(), sizeof sequence);
+    if (!first) {
+      ASSERT_GT(sequence, previous);
+    }
+    previous = sequence;
+    first = false;
+  }
+  EXPECT_FALSE(recorders[2].overlapped) << "callbacks of one endpoint overlapped";
+}
+
 TEST_F(EngineTest, FailedReceiveIsPostedAgainSilently) {
   const endpoint_handle handle = open();
   ASSERT_GT(handle, 0);

@@ -43,6 +43,9 @@ void window_fixture::SetUp() {
   window = std::make_unique<main_window>();
   window->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  window->activateWindow();
+  // Keyboard tests need the focus in this window.
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
 }
 
 void window_fixture::TearDown() {
