@@ -84,7 +84,9 @@ void release_reference(io_context* record) {
   if (record->references.fetch_sub(1, std::memory_order_acq_rel) == 1) delete record;
 }
 
-io_context* record_of(cp_overlapped* overlapped) { return reinterpret_cast<io_context*>(overlapped); }
+io_context* record_of(cp_overlapped* overlapped) {
+  return reinterpret_cast<io_context*>(overlapped);
+}
 
 bool post_receive_on(io_context* record, cp_socket socket, cp_error* error) {
   record->overlapped = {};

@@ -41,6 +41,7 @@ using namespace std::chrono_literals;
 constexpr std::uint32_t DATAGRAMS_PER_RUN = 400'000;
 constexpr auto MAX_SEND_TIME = 3s;
 constexpr int ROUNDS = 3;
+constexpr int DRAIN_RUNS = 21;
 constexpr std::uint32_t SEND_BATCH = 64;
 constexpr int RECEIVE_BUFFER_BYTES = 4 * 1024 * 1024;  // what endpoints ask for
 
@@ -52,11 +53,29 @@ sockaddr_in loopback(std::uint16_t port) {
   return address;
 }
 
+// Closed while a drain run fills a receiver's socket: the receiver waits
+// at its first datagram until the socket holds the whole load.
+std::atomic<bool> drain_gate_closed{false};
+
+void wait_at_drain_gate() {
+  while (drain_gate_closed.load(std::memory_order_acquire)) std::this_thread::sleep_for(50us);
+}
+
 // What a receiver counts; written by its receiving thread(s). Only a
 // counter, so counting costs every receiver the same and next to nothing.
+// The receiver that reaches target notes the time.
 struct receive_counter {
   std::atomic<std::uint64_t> datagrams{0};
-  void add(std::uint64_t n) { datagrams.fetch_add(n, std::memory_order_relaxed); }
+  std::atomic<std::uint64_t> target{UINT64_MAX};
+  std::atomic<std::int64_t> target_reached_ns{0};
+
+  void add(std::uint64_t n) {
+    const std::uint64_t before = datagrams.fetch_add(n, std::memory_order_relaxed);
+    const std::uint64_t goal = target.load(std::memory_order_relaxed);
+    if (before < goal && before + n >= goal) {
+      target_reached_ns.store(clock_type::now().time_since_epoch().count());
+    }
+  }
 };
 
 struct run_result {
@@ -107,7 +126,8 @@ std::uint64_t generate_load(std::uint16_t port, std::size_t payload, std::uint32
   std::uint64_t sent = 0;
   while (sent < count && clock_type::now() - start < MAX_SEND_TIME) {
     if (rate > 0) {
-      const auto due = start + std::chrono::nanoseconds(static_cast<std::int64_t>(sent * 1e9 / rate));
+      const auto due =
+          start + std::chrono::nanoseconds(static_cast<std::int64_t>(sent * 1e9 / rate));
       while (clock_type::now() < due) std::this_thread::sleep_for(20us);
     }
     const unsigned n = static_cast<unsigned>(std::min<std::uint64_t>(burst, count - sent));
@@ -155,6 +175,57 @@ run_result measure(receive_counter& counter, std::uint16_t port, std::size_t pay
   return result;
 }
 
+// A drain run: with the receiver held at its first datagram, fill its
+// socket with count datagrams (fewer than its buffer holds), then let it go
+// and time how fast it empties the socket. Full batches all the way, so
+// this is the receiver's own limit, whatever the sender could do.
+struct drain_result {
+  std::uint64_t received = 0;
+  std::uint64_t count = 0;
+  double per_s = 0;
+};
+
+drain_result drain(receive_counter& counter, std::uint16_t port, std::size_t payload,
+                   std::uint32_t count) {
+  counter.datagrams = 0;
+  counter.target_reached_ns = 0;
+  counter.target = count;
+  drain_gate_closed = true;
+  generate_load(port, payload, count, 0);
+  std::this_thread::sleep_for(20ms);  // the last datagrams settle in the socket
+  const auto opened = clock_type::now();
+  drain_gate_closed = false;
+  std::uint64_t seen = 0;
+  for (auto last_change = clock_type::now(); clock_type::now() - last_change < 200ms;) {
+    std::this_thread::sleep_for(1ms);
+    if (counter.datagrams.load() != seen) {
+      seen = counter.datagrams.load();
+      last_change = clock_type::now();
+    }
+    if (seen >= count) break;
+  }
+  drain_result result;
+  result.count = count;
+  result.received = counter.datagrams.load();
+  counter.target = UINT64_MAX;
+  if (result.received >= count) {
+    const double seconds =
+        (std::chrono::nanoseconds(counter.target_reached_ns.load()) - opened.time_since_epoch())
+            .count() /
+        1e9;
+    result.per_s = seconds > 0 ? static_cast<double>(count) / seconds : 0;
+  }
+  return result;
+}
+
+// The median of a receiver's drain runs (0 when a run lost datagrams: the
+// socket did not hold the load).
+drain_result median(std::vector<drain_result> results) {
+  std::sort(results.begin(), results.end(),
+            [](const drain_result& a, const drain_result& b) { return a.per_s < b.per_s; });
+  return results[results.size() / 2];
+}
+
 // (c): a socket like an endpoint's and one thread receiving batches.
 class reference_receiver {
  public:
@@ -200,7 +271,10 @@ class reference_receiver {
       // Blocks for the first datagram (or the time-out), then takes what
       // else is there, up to a batch.
       int n = ::recvmmsg(fd_, messages.data(), batch, MSG_WAITFORONE, nullptr);
-      if (n > 0) counter.add(static_cast<std::uint64_t>(n));
+      if (n > 0) {
+        wait_at_drain_gate();
+        counter.add(static_cast<std::uint64_t>(n));
+      }
     }
   }
 
@@ -212,9 +286,12 @@ class reference_receiver {
 
 receive_counter engine_counter;
 
-int count_datagram(std::int32_t kind, const std::uint8_t*, std::uint32_t, const char*,
-                   std::int32_t, std::int32_t) {
-  if (kind == kestrova::IO_RECV) engine_counter.add(1);
+int count_datagram(std::int32_t kind, const std::uint8_t*, std::uint32_t, const char*, std::int32_t,
+                   std::int32_t) {
+  if (kind == kestrova::IO_RECV) {
+    wait_at_drain_gate();
+    engine_counter.add(1);
+  }
   return 0;
 }
 
@@ -224,7 +301,10 @@ receive_counter traffic_counter;
 // Drops every line; counts them so the run knows when the callback is done.
 class discarding_sink : public kestrova::log_sink {
  public:
-  void append_line(std::string) override { traffic_counter.add(1); }
+  void append_line(std::string) override {
+    wait_at_drain_gate();
+    traffic_counter.add(1);
+  }
 };
 #endif
 
@@ -234,8 +314,15 @@ void print_row(const char* receiver, std::size_t payload, const char* load, cons
       "  capacity %8.0f /s\n",
       receiver, payload, load, static_cast<unsigned long long>(r.sent),
       static_cast<unsigned long long>(r.received), static_cast<unsigned long long>(r.lost()),
-      r.received_per_s, r.received > 0 ? r.receiver_cpu_s * 1e6 / static_cast<double>(r.received) : 0,
+      r.received_per_s,
+      r.received > 0 ? r.receiver_cpu_s * 1e6 / static_cast<double>(r.received) : 0,
       r.capacity_per_s());
+}
+
+void print_drain(const char* receiver, std::size_t payload, const drain_result& r) {
+  std::printf("%-34s %5zu B  %-16s received %5llu of %5llu  %8.0f /s (median of %d)\n", receiver,
+              payload, "drain full socket", static_cast<unsigned long long>(r.received),
+              static_cast<unsigned long long>(r.count), r.per_s, DRAIN_RUNS);
 }
 
 }  // namespace
@@ -253,9 +340,10 @@ int main() {
   const std::uint16_t traffic_port = kestrova::detail::endpoint_local_port(traffic);
 #endif
 
-  std::printf("engine receive benchmark: %u datagrams a run (at most %lld s of sending),\n"
-              "flood runs interleaved, best of %d rounds per receiver\n\n",
-              DATAGRAMS_PER_RUN, static_cast<long long>(MAX_SEND_TIME.count()), ROUNDS);
+  std::printf(
+      "engine receive benchmark: %u datagrams a run (at most %lld s of sending),\n"
+      "flood runs interleaved, best of %d rounds per receiver\n\n",
+      DATAGRAMS_PER_RUN, static_cast<long long>(MAX_SEND_TIME.count()), ROUNDS);
   for (std::size_t payload : {std::size_t{16}, std::size_t{1400}}) {
     // The machine is shared: interleave the receivers and keep each one's
     // best round, so a busy moment does not decide the ratio.
@@ -264,7 +352,8 @@ int main() {
       if (run.received_per_s > best.received_per_s) best = run;
     };
     for (int round = 0; round < ROUNDS; ++round) {
-      keep_best(c_flood, measure(reference.counter, reference.port(), payload, DATAGRAMS_PER_RUN, 0));
+      keep_best(c_flood,
+                measure(reference.counter, reference.port(), payload, DATAGRAMS_PER_RUN, 0));
       keep_best(a_flood, measure(engine_counter, counting_port, payload, DATAGRAMS_PER_RUN, 0));
 #if defined(KESTROVA_BENCH_TRAFFIC)
       keep_best(b_flood, measure(traffic_counter, traffic_port, payload, DATAGRAMS_PER_RUN, 0));
@@ -274,6 +363,26 @@ int main() {
     print_row("(a) engine, counting callback", payload, "flood", a_flood);
 #if defined(KESTROVA_BENCH_TRAFFIC)
     print_row("(b) engine, on_datagram -> discard", payload, "flood", b_flood);
+#endif
+
+    // Draining a full socket: the receivers' own limits.
+    const std::uint32_t drain_count = payload <= 64 ? 8000 : 3000;
+    // Interleaved, so a busy moment of the machine hits every receiver alike.
+    std::vector<drain_result> c_drains, a_drains, b_drains;
+    for (int run = 0; run < DRAIN_RUNS; ++run) {
+      c_drains.push_back(drain(reference.counter, reference.port(), payload, drain_count));
+      a_drains.push_back(drain(engine_counter, counting_port, payload, drain_count));
+#if defined(KESTROVA_BENCH_TRAFFIC)
+      b_drains.push_back(drain(traffic_counter, traffic_port, payload, drain_count));
+#endif
+    }
+    const drain_result c_drain = median(c_drains);
+    const drain_result a_drain = median(a_drains);
+    print_drain("(c) reference recvmmsg loop", payload, c_drain);
+    print_drain("(a) engine, counting callback", payload, a_drain);
+#if defined(KESTROVA_BENCH_TRAFFIC)
+    const drain_result b_drain = median(b_drains);
+    print_drain("(b) engine, on_datagram -> discard", payload, b_drain);
 #endif
 
     // The highest rate, stepping down from the reference's flood rate, that
@@ -288,21 +397,25 @@ int main() {
     char load[32];
     std::snprintf(load, sizeof load, "paced %.0f/s", rate);
     print_row("(c) reference recvmmsg loop", payload, load, c_paced);
-    const run_result a_paced = measure(engine_counter, counting_port, payload, DATAGRAMS_PER_RUN, rate);
+    const run_result a_paced =
+        measure(engine_counter, counting_port, payload, DATAGRAMS_PER_RUN, rate);
     print_row("(a) engine, counting callback", payload, load, a_paced);
 
-    std::printf("  ratio (a)/(c): received/s in the flood %.3f, capacity %.3f\n",
+    std::printf("  ratio (a)/(c): received/s in the flood %.3f, capacity %.3f, drain %.3f\n",
                 a_flood.received_per_s / c_flood.received_per_s,
-                a_flood.capacity_per_s() / c_flood.capacity_per_s());
+                a_flood.capacity_per_s() / c_flood.capacity_per_s(),
+                c_drain.per_s > 0 ? a_drain.per_s / c_drain.per_s : 0);
     std::printf("  at %.0f/s, which (c) holds: (a) lost %llu of %llu\n", rate,
                 static_cast<unsigned long long>(a_paced.lost()),
                 static_cast<unsigned long long>(a_paced.sent));
 #if defined(KESTROVA_BENCH_TRAFFIC)
-    std::printf("  (b): %.0f datagrams/s received, capacity %.0f/s; ratio (b)/(c): received/s %.3f,"
-                " capacity %.3f\n",
-                b_flood.received_per_s, b_flood.capacity_per_s(),
-                b_flood.received_per_s / c_flood.received_per_s,
-                b_flood.capacity_per_s() / c_flood.capacity_per_s());
+    std::printf(
+        "  (b): %.0f datagrams/s received in the flood, capacity %.0f/s, drain %.0f/s;"
+        " ratio (b)/(c): received/s %.3f, capacity %.3f, drain %.3f\n",
+        b_flood.received_per_s, b_flood.capacity_per_s(), b_drain.per_s,
+        b_flood.received_per_s / c_flood.received_per_s,
+        b_flood.capacity_per_s() / c_flood.capacity_per_s(),
+        c_drain.per_s > 0 ? b_drain.per_s / c_drain.per_s : 0);
 #else
     std::printf("  (b) not built: the traffic log library is not available\n");
 #endif

@@ -29,8 +29,11 @@
 #include <cstdint>
 
 #if defined(_WIN32)
+// winsock2.h must come before windows.h, which would pull in the old winsock.h.
+// clang-format off
 #include <winsock2.h>
 #include <windows.h>
+// clang-format on
 #else
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -157,8 +160,7 @@ void close_socket(cp_socket socket);
 // should call dequeue next: the Linux backend lets that worker take the
 // socket's next batch itself when the previous one was full.
 bool post_receive(cp_socket socket, cp_buffer* buffer, cp_count* byte_count, cp_count* flags,
-                  sockaddr_in* from, int* from_length, cp_overlapped* overlapped,
-                  cp_error* error);
+                  sockaddr_in* from, int* from_length, cp_overlapped* overlapped, cp_error* error);
 
 // Posts one send of buffer to *to. The bytes must stay valid until the
 // completion is dequeued. True when started, false with the error code when

@@ -162,9 +162,17 @@ TEST(AddressTextTest, ConvertsBothWays) {
   EXPECT_EQ(address_from_text("127.1"), htonl(INADDR_LOOPBACK));
   EXPECT_EQ(address_from_text("not an address"), INADDR_NONE);
   EXPECT_EQ(address_from_text(nullptr), INADDR_NONE);
-  in_addr address{};
-  address.s_addr = htonl(0xC0A80348);
-  EXPECT_STREQ(address_text(address), "192.168.3.72");
+  const struct {
+    std::uint32_t host_order;
+    const char* text;
+  } rows[] = {{0xC0A80348, "192.168.3.72"},    {0, "0.0.0.0"},
+              {0xFFFFFFFF, "255.255.255.255"}, {0x0A00090F, "10.0.9.15"},
+              {0x7F000001, "127.0.0.1"},       {0x64C80A01, "100.200.10.1"}};
+  for (const auto& row : rows) {
+    in_addr address{};
+    address.s_addr = htonl(row.host_order);
+    EXPECT_STREQ(address_text(address), row.text);
+  }
 }
 
 }  // namespace

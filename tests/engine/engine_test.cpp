@@ -167,8 +167,14 @@ TEST_F(EngineTest, EmptyDatagramsAreReceivedAndSent) {
   ASSERT_TRUE(wait_until([] { return recorders[2].size() == 2; }));
   EXPECT_EQ(recorders[2].of_kind(IO_RECV).at(0).data, bytes{});
   EXPECT_EQ(recorders[2].of_kind(IO_SEND).at(0).data, bytes{});
-  // A missing payload with a length is refused rather than read.
+  // A missing payload with a length is refused rather than read; a payload
+  // no datagram can carry fails at once. Neither reports.
   EXPECT_FALSE(endpoint_send(handle, "127.0.0.1", peer.port(), nullptr, 3));
+  const bytes too_long(70000, 1);
+  EXPECT_FALSE(endpoint_send(handle, "127.0.0.1", peer.port(), too_long.data(),
+                             static_cast<std::uint32_t>(too_long.size())));
+  EXPECT_FALSE(peer.receive(50ms));
+  EXPECT_EQ(recorders[2].size(), 2u);
 }
 
 TEST_F(EngineTest, DatagramsUpToTheBufferArriveWholeLongerOnesCut) {
@@ -179,11 +185,13 @@ TEST_F(EngineTest, DatagramsUpToTheBufferArriveWholeLongerOnesCut) {
     std::size_t sent;
     std::size_t delivered;
   };
-  const row rows[] = {{1, 1}, {1400, 1400}, {8191, 8191}, {8192, 8192}, {8193, 8192}, {20000, 8192}};
+  const row rows[] = {{1, 1},       {1400, 1400}, {8191, 8191},
+                      {8192, 8192}, {8193, 8192}, {20000, 8192}};
   std::size_t expected = 0;
   for (const row& r : rows) {
     bytes datagram(r.sent);
-    for (std::size_t i = 0; i < datagram.size(); ++i) datagram[i] = static_cast<std::uint8_t>(i * 7);
+    for (std::size_t i = 0; i < datagram.size(); ++i)
+      datagram[i] = static_cast<std::uint8_t>(i * 7);
     ASSERT_TRUE(peer.send_to(port_of(handle), datagram));
     ++expected;
     ASSERT_TRUE(wait_until([&] { return recorders[2].count(IO_RECV) == expected; })) << r.sent;
@@ -350,6 +358,67 @@ TEST_F(EngineTest, ABusyEndpointKeepsItsOrderAndHoldsUpNoOther) {
   EXPECT_FALSE(recorders[2].overlapped) << "callbacks of one endpoint overlapped";
 }
 
+// Holds every receive callback of user value 12 until released.
+std::atomic<bool> callbacks_held{false};
+std::atomic<int> held_datagrams{0};
+
+int hold(std::int32_t kind, const std::uint8_t* data, std::uint32_t length, const char* address,
+         std::int32_t port, std::int32_t user_value) {
+  while (callbacks_held) std::this_thread::sleep_for(1ms);
+  held_datagrams.fetch_add(1);
+  return record(kind, data, length, address, port, user_value);
+}
+
+TEST_F(EngineTest, ABurstFarBeyondTheDefaultSocketBufferIsHeld) {
+  // While the callback is held the socket alone holds the burst: 3000
+  // datagrams take about 2.5 MB of buffer, ten times the system default.
+  callbacks_held = true;
+  held_datagrams = 0;
+  const endpoint_handle handle = endpoint_open(0, hold, 12);
+  ASSERT_GT(handle, 0);
+  opened_.push_back(handle);
+  udp_peer peer;
+  constexpr std::uint32_t burst = 3000;
+  std::vector<std::uint8_t> datagram(64);
+  for (std::uint32_t sequence = 0; sequence < burst; ++sequence) {
+    std::memcpy(datagram.data(), &sequence, sizeof sequence);
+    ASSERT_TRUE(peer.send_to(port_of(handle), datagram));
+  }
+  callbacks_held = false;
+  ASSERT_TRUE(wait_until([] { return held_datagrams == static_cast<int>(burst); }))
+      << held_datagrams << " of " << burst;
+  const auto received = recorders[0].of_kind(IO_RECV);
+  for (std::uint32_t i = 0; i < burst; ++i) {
+    std::uint32_t sequence = 0;
+    std::memcpy(&sequence, received[i].data.data(), sizeof sequence);
+    ASSERT_EQ(sequence, i);
+  }
+}
+
+// Closes the endpoint it reports on (user value 13).
+std::atomic<endpoint_handle> closing_handle{0};
+std::atomic<int> close_results{0};
+
+int close_own_endpoint(std::int32_t kind, const std::uint8_t* data, std::uint32_t length,
+                       const char* address, std::int32_t port, std::int32_t user_value) {
+  if (endpoint_close(closing_handle)) close_results.fetch_add(1);
+  return record(kind, data, length, address, port, user_value);
+}
+
+TEST_F(EngineTest, ACallbackMayCloseItsOwnEndpoint) {
+  const endpoint_handle handle = endpoint_open(0, close_own_endpoint, 13);
+  ASSERT_GT(handle, 0);
+  closing_handle = handle;
+  const std::uint16_t port = port_of(handle);
+  udp_peer peer;
+  const bytes datagram{1, 2, 3};
+  for (int i = 0; i < 10; ++i) peer.send_to(port, datagram);
+  ASSERT_TRUE(wait_until([] { return close_results == 1; }));
+  // The batch being delivered stops; nothing arrives after the close.
+  EXPECT_FALSE(wait_until([] { return recorders[1].count(IO_RECV) > 1; }, 50ms));
+  EXPECT_FALSE(endpoint_close(handle));
+}
+
 TEST_F(EngineTest, FailedReceiveIsPostedAgainSilently) {
   const endpoint_handle handle = open();
   ASSERT_GT(handle, 0);
@@ -400,7 +469,8 @@ TEST_F(EngineTest, CloseWhileFloodedReleasesEverything) {
     const auto deadline = std::chrono::steady_clock::now() + 60s;
     for (int sent = 0; !stop && sent < 5'000'000 && std::chrono::steady_clock::now() < deadline;
          ++sent) {
-      if (std::int32_t port = target.load()) flooder.send_to(static_cast<std::uint16_t>(port), datagram);
+      if (std::int32_t port = target.load())
+        flooder.send_to(static_cast<std::uint16_t>(port), datagram);
     }
   });
 
