@@ -25,7 +25,7 @@ constexpr std::array<check_box main_window::*, 4> PORT_TICKS = {
 
 // A port text is accepted when it reads as a whole number from 1 to 65535,
 // so the port opened later (text_to_integer of the same text) is exactly the
-// number the operator sees: fractions, exponents, signs that wrap and values
+// number the operator sees: fractions, exponents, negative numbers and values
 // beyond 16 bits are refused rather than silently opened as another port.
 bool port_text_accepted(const std::string& text) {
   const double number = text_to_number(text);

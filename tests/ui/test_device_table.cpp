@@ -106,7 +106,10 @@ TEST_F(device_table, a_changed_number_moves_the_row_to_the_end_in_the_same_tick)
   tick();
   window->状态条1.set_status_text(1, "stale");
 
+  // a changes its number, then b speaks again: a is no longer the last sender
+  // when the tick comes.
   ASSERT_TRUE(deliver(a, with_number(73)));
+  ASSERT_TRUE(deliver(b, with_number(5)));
   tick();
   EXPECT_EQ(window->状态条1.status_text(5), "127.0.0.11" + gbk("的机号已变更"));
   EXPECT_EQ(rows(), (std::vector<std::string>{row_of(b, "5"), row_of(c, "9"), row_of(a, "73")}));

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,9 @@ struct start_case {
   std::vector<int> same_port_as_slot_1;
   const char* status;
 };
+
+// Names the case in test listings.
+void PrintTo(const start_case& c, std::ostream* out) { *out << c.name; }
 
 class listening_start : public listening, public ::testing::WithParamInterface<start_case> {};
 
@@ -103,6 +107,16 @@ INSTANTIATE_TEST_SUITE_P(
                    {4},
                    "端口1启动  |  端口2停止  |  端口3停止  |  端口4被占用"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(listening, while_listening_the_timer_brings_senders_into_the_table) {
+  ports[0] = free_udp_port();
+  tick_port(1, ports[0]);
+  click(window->按钮_监听);
+  udp_device device("127.0.0.5");
+  ASSERT_TRUE(deliver(device, {0xFE, 0x01, 0x00, 0x48, 0x2A}));
+  EXPECT_TRUE(wait_until([&] { return window->超级列表框1.row_count() == 1; }));
+  EXPECT_EQ(window->超级列表框1.cell_text(0, 2), "72");
+}
 
 TEST_F(listening, start_with_no_port_ticked_refuses_and_empties_the_table) {
   window->超级列表框1.append_row();

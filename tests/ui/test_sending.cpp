@@ -134,6 +134,31 @@ TEST_F(sending, refused_sends_show_the_message_and_send_nothing) {
   EXPECT_EQ(log().find(gbk("发送:")), std::string::npos);
 }
 
+TEST_F(sending, a_send_nested_in_a_conversion_works_on_its_own_values) {
+  listen_on({1});
+  auto device = fixed_device(0);
+  window->选择框_发送进制.set_ticked(true);
+  window->编辑框_发送消息.set_text("FE01");
+  window->IP编辑框1.set_address(DEVICE_ADDRESS);
+  // Queued now, run by the conversion's event dispatch: the operator clicks
+  // another row (port 50000) and presses send again.
+  QMetaObject::invokeMethod(
+      window.get(),
+      [this] {
+        window->编辑框_发送端口.set_text("50000");
+        window->on_send();
+      },
+      Qt::QueuedConnection);
+
+  window->on_send();
+
+  EXPECT_EQ(messages, std::vector<std::string>{gbk("发送出错了")});  // the nested one only
+  const auto received = device->receive();
+  ASSERT_TRUE(received);
+  EXPECT_EQ(received->bytes, (byte_sequence{0xFE, 0x01}));
+  EXPECT_FALSE(device->receive(200ms));
+}
+
 TEST_F(sending, the_arrow_shows_and_hides_the_presets_and_a_pick_hides_them) {
   list_box& presets = window->列表框1;
   EXPECT_FALSE(presets.visible());
