@@ -134,6 +134,9 @@ TEST_F(CompletionPortTest, CloseAbortsThePendingReceive) {
   EXPECT_FALSE(post(socket_));
 }
 
+// Windows hands a closed socket's value to the next socket at once, and the
+// layer passes Winsock's SOCKET through unchanged there.
+#if !defined(_WIN32)
 TEST_F(CompletionPortTest, AStaleSocketValueNeverReachesALaterSocket) {
   const cp_socket old_socket = socket_;
   close_socket(old_socket);
@@ -144,6 +147,7 @@ TEST_F(CompletionPortTest, AStaleSocketValueNeverReachesALaterSocket) {
   EXPECT_NE(local_port(socket_), 0);
   ASSERT_TRUE(post(socket_));
 }
+#endif
 
 TEST_F(CompletionPortTest, InjectedFailuresCompleteOrRefuseTheReceive) {
   ASSERT_TRUE(post(socket_));

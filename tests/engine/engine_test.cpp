@@ -221,7 +221,7 @@ TEST_F(EngineTest, BindConflictPrintsTheErrorAndLaterOpensWork) {
 
   endpoint_handle refused = -1;
   EXPECT_EQ(captured([&] { refused = endpoint_open(taken, record, 10); }),
-            "bind failed with eror: " + std::to_string(EADDRINUSE) + "\n");
+            "bind failed with eror: " + std::to_string(testing_support::ADDRESS_IN_USE) + "\n");
   EXPECT_EQ(refused, 0);
   EXPECT_EQ(open_descriptor_count(), descriptors + 1);
 
