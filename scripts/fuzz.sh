@@ -7,7 +7,8 @@
 #
 # Usage: scripts/fuzz.sh [--short | --long] [target...]
 #   --short (default): 15 s a target, about two and a half minutes in all
-#   --long:            10 million executions a target (at most an hour each),
+#   --long:            10 million executions a target (at most an hour each, or
+#                      KESTROVA_FUZZ_SECONDS seconds),
 #                      going on from the corpus the last run left in build-fuzz
 #   target:            one or more of the names below (without fuzz_)
 set -euo pipefail
@@ -22,7 +23,7 @@ for arg in "$@"; do
   case "$arg" in
     --short) mode=short ;;
     --long) mode=long ;;
-    -h|--help) sed -n '2,13p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
     *) chosen+=("$arg") ;;
   esac
 done
@@ -60,7 +61,7 @@ for t in "${targets[@]}"; do
   # buys many more executions of the same rules. The datagram callback always
   # gets room for a full receive buffer and its header.
   if [ "$mode" = long ]; then
-    limits=(-runs=10000000 -max_total_time=3600)
+    limits=(-runs=10000000 -max_total_time="${KESTROVA_FUZZ_SECONDS:-3600}")
     max_len=256
   else
     limits=(-max_total_time=15)
