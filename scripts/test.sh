@@ -35,6 +35,8 @@ ctest --test-dir build-tsan --output-on-failure -j"$jobs" -L 'engine|traffic'
 
 step "fuzz targets, 15 s each (ASan + UBSan)"; scripts/fuzz.sh --short
 
+step "flood-and-fault soak of the window, short (ASan + UBSan)"; scripts/soak.sh --short
+
 step "all tests"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
