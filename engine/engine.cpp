@@ -59,10 +59,12 @@ struct io_context {
   io_context& operator=(const io_context&) = delete;
   ~io_context() {
     delete[] payload_copy;
-    live_records.fetch_sub(1, std::memory_order_relaxed);
+    live_records.fetch_sub(1, std::memory_order_release);
   }
 
   // Records not yet released, for tests that check nothing is left behind.
+  // Released with release order: a reader that sees the count drop also
+  // sees everything the record's last worker did, its callback included.
   static inline std::atomic<long> live_records{0};
 };
 
@@ -285,7 +287,7 @@ std::uint16_t endpoint_local_port(endpoint_handle handle) {
   return record == nullptr ? 0 : local_port(record->socket.load());
 }
 
-long live_io_contexts() { return io_context::live_records.load(); }
+long live_io_contexts() { return io_context::live_records.load(std::memory_order_acquire); }
 
 int endpoint_references(endpoint_handle handle) {
   std::lock_guard lock(endpoints_mutex);
@@ -304,6 +306,13 @@ void fail_endpoint_next_receive_post(endpoint_handle handle) {
   std::lock_guard lock(endpoints_mutex);
   if (io_context* record = open_endpoint(handle)) fail_next_receive_post(record->socket.load());
 }
+
+#if !defined(_WIN32)
+void defer_endpoint_next_send(endpoint_handle handle) {
+  std::lock_guard lock(endpoints_mutex);
+  if (io_context* record = open_endpoint(handle)) defer_next_send(record->socket.load());
+}
+#endif
 
 }  // namespace detail
 

@@ -189,4 +189,10 @@ void fail_pending_receive(cp_socket socket, cp_overlapped* overlapped);
 // Makes the socket's next post_receive fail at once.
 void fail_next_receive_post(cp_socket socket);
 
+#if !defined(_WIN32)
+// Makes the socket's next post_send wait for writability, as a send that
+// would block does (loopback never blocks a UDP send).
+void defer_next_send(cp_socket socket);
+#endif
+
 }  // namespace kestrova::detail

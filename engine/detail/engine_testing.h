@@ -26,4 +26,9 @@ void fail_endpoint_receive(endpoint_handle handle);
 // Makes the endpoint's next receive post fail at once.
 void fail_endpoint_next_receive_post(endpoint_handle handle);
 
+#if !defined(_WIN32)
+// Makes the endpoint's next send wait for writability.
+void defer_endpoint_next_send(endpoint_handle handle);
+#endif
+
 }  // namespace kestrova::detail

@@ -29,6 +29,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/detail/completion_port.h"
@@ -73,6 +74,7 @@ struct socket_slot {
   // Sends that would have blocked, in the order they were posted.
   std::deque<waiting_send> waiting_sends;
   bool fail_next_post = false;
+  bool defer_next_send = false;
 };
 
 // The socket table: chunks of slots, allocated on demand and never freed,
@@ -442,6 +444,7 @@ cp_socket udp_socket(cp_error* error) {
   slot->port = nullptr;
   slot->receive = nullptr;
   slot->fail_next_post = false;
+  slot->defer_next_send = false;
   return socket_value(index, slot->generation);
 }
 
@@ -554,8 +557,9 @@ bool post_send(cp_socket socket, const cp_buffer* buffer, const sockaddr_in* to,
   std::unique_lock<std::mutex> lock;
   socket_slot* slot = lock_associated_slot(socket, lock, error);
   if (slot == nullptr) return false;
+  const bool deferred = std::exchange(slot->defer_next_send, false);
   // Keep the order of sends: while earlier ones wait, this one waits too.
-  if (slot->waiting_sends.empty()) {
+  if (slot->waiting_sends.empty() && !deferred) {
     ssize_t sent = ::sendto(slot->fd, buffer->buf, buffer->len, MSG_DONTWAIT,
                             reinterpret_cast<const sockaddr*>(to), sizeof(sockaddr_in));
     if (sent >= 0) {
@@ -607,6 +611,12 @@ void fail_next_receive_post(cp_socket socket) {
   std::unique_lock<std::mutex> lock;
   socket_slot* slot = lock_open_slot(socket, lock);
   if (slot != nullptr) slot->fail_next_post = true;
+}
+
+void defer_next_send(cp_socket socket) {
+  std::unique_lock<std::mutex> lock;
+  socket_slot* slot = lock_open_slot(socket, lock);
+  if (slot != nullptr) slot->defer_next_send = true;
 }
 
 }  // namespace kestrova::detail

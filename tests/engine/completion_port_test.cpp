@@ -122,6 +122,47 @@ TEST_F(CompletionPortTest, SendCompletesThroughThePort) {
   EXPECT_EQ(peer.receive(), (bytes{'a', 'b', 'c'}));
 }
 
+#if !defined(_WIN32)
+TEST_F(CompletionPortTest, SendsThatWaitForWritabilityCompleteInOrder) {
+  udp_peer peer;
+  char first[] = "1";
+  char second[] = "22";
+  cp_buffer buffers[] = {{1, first}, {2, second}};
+  const sockaddr_in to = udp_peer::loopback(peer.port());
+  cp_overlapped blocks[2]{};
+  cp_error error = 0;
+  defer_next_send(socket_);
+  ASSERT_TRUE(post_send(socket_, &buffers[0], &to, &blocks[0], &error));
+  ASSERT_TRUE(post_send(socket_, &buffers[1], &to, &blocks[1], &error));
+  for (int i = 0; i < 2; ++i) {
+    const completion done = dequeue(port_, 5000);
+    ASSERT_TRUE(done.ok);
+    EXPECT_EQ(done.overlapped, &blocks[i]);
+    EXPECT_EQ(done.bytes, buffers[i].len);
+  }
+  EXPECT_EQ(peer.receive(), (bytes{'1'}));
+  EXPECT_EQ(peer.receive(), (bytes{'2', '2'}));
+}
+
+TEST_F(CompletionPortTest, CloseAbortsTheSendsWaitingForWritability) {
+  char payload[] = "x";
+  cp_buffer buffer{1, payload};
+  const sockaddr_in to = udp_peer::loopback(9);
+  cp_overlapped blocks[2]{};
+  cp_error error = 0;
+  defer_next_send(socket_);
+  ASSERT_TRUE(post_send(socket_, &buffer, &to, &blocks[0], &error));
+  ASSERT_TRUE(post_send(socket_, &buffer, &to, &blocks[1], &error));
+  close_socket(socket_);
+  for (int i = 0; i < 2; ++i) {
+    const completion done = dequeue(port_, 5000);
+    EXPECT_FALSE(done.ok);
+    EXPECT_EQ(done.overlapped, &blocks[i]);
+  }
+  EXPECT_EQ(dequeue(port_, 20).overlapped, nullptr);
+}
+#endif
+
 TEST_F(CompletionPortTest, CloseAbortsThePendingReceive) {
   ASSERT_TRUE(post(socket_));
   close_socket(socket_);
