@@ -52,7 +52,8 @@ void control::set_text(std::string_view text) {
   }
 }
 
-bool control::enabled() const { return widget_ && widget_->isEnabledTo(widget_->window()); }
+// The control's own state, as set_enabled left it, whatever its group's.
+bool control::enabled() const { return widget_ && !widget_->testAttribute(Qt::WA_ForceDisabled); }
 
 void control::set_enabled(bool enabled) {
   if (widget_) widget_->setEnabled(enabled);

@@ -37,7 +37,8 @@ ip_address_widget::ip_address_widget(QWidget* parent) : QFrame(parent) {
   layout->setSpacing(0);
   // At most three digits; the value range is kept by field_edited, which
   // cuts an entry above 255 to 255 instead of refusing the keystroke.
-  auto* digits = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,3}")), this);
+  auto* digits =
+      new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,3}")), this);
   for (int i = 0; i < field_count; ++i) {
     auto* field = new QLineEdit(this);
     field->setFrame(false);
@@ -167,8 +168,8 @@ bool ip_address_widget::eventFilter(QObject* watched, QEvent* event) {
       break;
   }
   const QString text = key->text();
-  if (text.size() == 1 && text[0] >= u'0' && text[0] <= u'9' && at_end && field->text().size() == 3 &&
-      index < field_count - 1) {
+  if (text.size() == 1 && text[0] >= u'0' && text[0] <= u'9' && at_end &&
+      field->text().size() == 3 && index < field_count - 1) {
     // A fourth digit starts the next field.
     focus_field(index + 1, false);
     QLineEdit* next = fields_[static_cast<std::size_t>(index + 1)];

@@ -31,10 +31,19 @@ void append_to_log(QPlainTextEdit* box, const QString& text);
 // thread; the window thread drains the waiting lines into the box in
 // batches, one insertion per turn of its event loop. Lines arrive whole and
 // in the order they were queued.
+// How much may wait for the window. Beyond either limit the oldest waiting
+// lines are dropped: lines the box would drop on insertion anyway, and a
+// backlog (a flood of large datagrams) the window cannot catch up with.
+struct log_waiting_limits {
+  std::size_t lines = log_line_limit;
+  std::size_t bytes = 64 * 1024 * 1024;
+};
+
 class queued_log_sink : public log_sink, public std::enable_shared_from_this<queued_log_sink> {
  public:
   // Made on the window thread, which owns box.
-  static std::shared_ptr<queued_log_sink> create(QPlainTextEdit* box);
+  static std::shared_ptr<queued_log_sink> create(QPlainTextEdit* box,
+                                                 log_waiting_limits limits = {});
 
   void append_line(std::string line) override;
 
@@ -45,17 +54,19 @@ class queued_log_sink : public log_sink, public std::enable_shared_from_this<que
   // on later turns of the event loop.
   void drain();
 
-  // A batch: whole lines up to these limits (at least one line), so one
+  // A batch: whole lines within these limits (at least one line), so one
   // insertion keeps the window responsive even for 8 KiB datagrams.
   static constexpr std::size_t drain_batch_lines = 1'500;
-  static constexpr std::size_t drain_batch_bytes = 128 * 1024;
+  static constexpr std::size_t drain_batch_bytes = 64 * 1024;
 
  private:
-  explicit queued_log_sink(QPlainTextEdit* box);
+  queued_log_sink(QPlainTextEdit* box, log_waiting_limits limits);
   void post_drain();
 
+  const log_waiting_limits limits_;
   std::mutex mutex_;
   std::deque<std::string> waiting_;
+  std::size_t waiting_bytes_ = 0;
   bool drain_posted_ = false;
   QPlainTextEdit* box_;  // null once detached; guarded by mutex_
 };

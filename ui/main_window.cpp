@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <limits>
 
 #include "codecs/renderings.h"
 #include "ui/ip_address_box.h"
@@ -71,6 +72,7 @@ QLineEdit* port_box(QWidget* parent, const char* name, const char* text, int y) 
   colours.setColor(QPalette::Text, QColor(255, 0, 0));
   colours.setColor(QPalette::Base, Qt::white);
   box->setPalette(colours);
+  box->setMaxLength(std::numeric_limits<int>::max());  // no limit of its own
   install_port_filter(box);
   return box;
 }
@@ -88,10 +90,10 @@ main_window::main_window() {
   setFixedSize(client_size);
   // Group box captions sit on the frame's top line, so the controls placed
   // near the top of a group stay clear of the frame.
-  setStyleSheet(QStringLiteral(
-      "QGroupBox { border: 1px solid #b8b8b8; border-radius: 2px; margin-top: 6px; }"
-      "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
-      " left: 7px; top: 0px; padding: 0 2px; }"));
+  setStyleSheet(
+      QStringLiteral("QGroupBox { border: 1px solid #b8b8b8; border-radius: 2px; margin-top: 6px; }"
+                     "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+                     " left: 7px; top: 0px; padding: 0 2px; }"));
   build_controls();
   connect_handlers();
 
@@ -165,8 +167,8 @@ void main_window::build_controls() {
   QGroupBox* filter = group_box(window, "分组框4", "筛选", QRect(328, 151, 436, 51));
   分组框4 = control(filter);
   auto* column_choice = place(new QComboBox(filter), "组合框1", 8, 15, 80, 21);
-  column_choice->addItems({QStringLiteral("设备IP"), QStringLiteral("设备端口"),
-                           QStringLiteral("设备机号")});
+  column_choice->addItems(
+      {QStringLiteral("设备IP"), QStringLiteral("设备端口"), QStringLiteral("设备机号")});
   column_choice->setEditable(false);
   column_choice->setFont(pixel_font(14));
   // The opened list fits the 160 px the box may take below its field.
@@ -176,10 +178,10 @@ void main_window::build_controls() {
   按钮_查询筛选 = button(push_button(filter, "按钮_查询筛选", "查询", QRect(264, 12, 64, 32)));
   QPushButton* clear = push_button(filter, "超级按钮_清空", "清空列表", QRect(344, 14, 78, 28));
   // The toolkit's own flat look: a plain frame, no bevel.
-  clear->setStyleSheet(QStringLiteral(
-      "QPushButton { border: 1px solid #7a7a7a; background: #f0f0f0; }"
-      "QPushButton:hover { background: #e5f1fb; border-color: #0078d7; }"
-      "QPushButton:pressed { background: #cce4f7; }"));
+  clear->setStyleSheet(
+      QStringLiteral("QPushButton { border: 1px solid #7a7a7a; background: #f0f0f0; }"
+                     "QPushButton:hover { background: #e5f1fb; border-color: #0078d7; }"
+                     "QPushButton:pressed { background: #cce4f7; }"));
   超级按钮_清空 = button(clear);
 
   QGroupBox* send = group_box(window, "分组框2", "发送进制或字节集", QRect(328, 216, 436, 96));
@@ -196,8 +198,7 @@ void main_window::build_controls() {
   send_port->setFont(pixel_font(12, true));
   send_port->setEnabled(false);  // for the whole run: only a row click writes it
   编辑框_发送端口 = control(send_port);
-  选择框_发送进制 =
-      check_box(tick_box(send, "选择框_发送进制", "16进制", QRect(238, 64, 80, 24)));
+  选择框_发送进制 = check_box(tick_box(send, "选择框_发送进制", "16进制", QRect(238, 64, 80, 24)));
   QPushButton* send_button = push_button(send, "按钮2", "发送", QRect(344, 53, 80, 35));
   send_button->setFont(pixel_font(14, true));
   按钮2 = button(send_button);

@@ -23,7 +23,8 @@ std::atomic<byte_tools*> tools{nullptr};
 }  // namespace
 
 void set_application_look() {
-  if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) QApplication::setStyle(fusion);
+  if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
+    QApplication::setStyle(fusion);
   QFont font(QStringLiteral("WenQuanYi Micro Hei"));
   font.setPixelSize(12);
   font.setStyleHint(QFont::SansSerif);
@@ -42,10 +43,11 @@ void exit_routine() {
   release_last_datagram();
 }
 
-std::vector<std::string> local_ipv4_addresses(std::size_t limit) {
-  // Qt's resolver keeps the order of the system's answer.
-  const QHostInfo info = QHostInfo::fromName(QHostInfo::localHostName());
+std::vector<std::string> ipv4_addresses_of(const std::string& host_name, std::size_t limit) {
   std::vector<std::string> addresses;
+  if (host_name.empty() || limit == 0) return addresses;
+  // Qt's resolver keeps the order of the system's answer.
+  const QHostInfo info = QHostInfo::fromName(QString::fromStdString(host_name));
   if (info.error() != QHostInfo::NoError) return addresses;
   for (const QHostAddress& address : info.addresses()) {
     if (addresses.size() >= limit) break;
@@ -53,6 +55,10 @@ std::vector<std::string> local_ipv4_addresses(std::size_t limit) {
       addresses.push_back(address.toString().toStdString());
   }
   return addresses;
+}
+
+std::vector<std::string> local_ipv4_addresses(std::size_t limit) {
+  return ipv4_addresses_of(QHostInfo::localHostName().toStdString(), limit);
 }
 
 void main_window::on_created() {

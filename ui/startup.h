@@ -23,8 +23,12 @@ const byte_tools* the_byte_tools();
 // record. Safe while engine workers still deliver datagrams.
 void exit_routine();
 
-// The host's IPv4 addresses in dotted-decimal form, in the order its name
-// resolves to them, at most limit; empty when the name cannot be resolved.
+// The IPv4 addresses of a host name in dotted-decimal form, in the order the
+// resolver returns them, at most limit; empty when the name cannot be read or
+// resolved.
+std::vector<std::string> ipv4_addresses_of(const std::string& host_name, std::size_t limit);
+
+// The same for this host's own name.
 std::vector<std::string> local_ipv4_addresses(std::size_t limit);
 
 }  // namespace kestrova::ui

@@ -1,7 +1,5 @@
 // The control layer: the port-box filter, the IP address box, the report list
 // view, the events as the handlers see them, and GBK at the boundary.
-#include "ui/controls.h"
-
 #include <QApplication>
 #include <QClipboard>
 #include <QHeaderView>
@@ -12,6 +10,7 @@
 #include <QTest>
 
 #include "tests/ui/window_fixture.h"
+#include "ui/controls.h"
 #include "ui/ip_address_box.h"
 
 namespace kestrova::ui {
@@ -51,9 +50,9 @@ TEST_F(window_fixture, port_box_accepts_only_digits_and_minus_from_the_keyboard)
   QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
   EXPECT_EQ(box->text().toStdString(), "abc");
   // No length limit and no normalising when the focus leaves.
-  box->setText(QString(40, u'9'));
+  box->setText(QString(40'000, u'9'));
   window->编辑框_查询条件.widget()->setFocus();
-  EXPECT_EQ(box->text().size(), 40);
+  EXPECT_EQ(box->text().size(), 40'000);
 }
 
 TEST_F(window_fixture, ip_address_box_reads_its_fields_as_numbers) {
@@ -63,10 +62,8 @@ TEST_F(window_fixture, ip_address_box_reads_its_fields_as_numbers) {
     const char* fields[4];
     const char* address;
   } cases[] = {
-      {{"192", "168", "3", "72"}, "192.168.3.72"},
-      {{"", "", "", ""}, ""},
-      {{"10", "", "", "5"}, "10.0.0.5"},
-      {{"", "", "", "0"}, "0.0.0.0"},
+      {{"192", "168", "3", "72"}, "192.168.3.72"}, {{"", "", "", ""}, ""},
+      {{"10", "", "", "5"}, "10.0.0.5"},           {{"", "", "", "0"}, "0.0.0.0"},
       {{"007", "010", "0", "099"}, "7.10.0.99"},
   };
   for (const auto& c : cases) {
@@ -77,8 +74,12 @@ TEST_F(window_fixture, ip_address_box_reads_its_fields_as_numbers) {
   const struct {
     const char* written;
     const char* read;
-  } writes[] = {{"10.1.1.25", "10.1.1.25"}, {"", ""},          {"255.255.255.255", "255.255.255.255"},
-                {"1.2.3", ""},               {"1.2.3.256", ""}, {"a.b.c.d", ""}};
+  } writes[] = {{"10.1.1.25", "10.1.1.25"},
+                {"", ""},
+                {"255.255.255.255", "255.255.255.255"},
+                {"1.2.3", ""},
+                {"1.2.3.256", ""},
+                {"a.b.c.d", ""}};
   for (const auto& w : writes) {
     window->IP编辑框1.set_address("9.9.9.9");
     window->IP编辑框1.set_address(w.written);
@@ -95,12 +96,12 @@ TEST_F(window_fixture, ip_address_box_typing_moves_across_the_fields) {
     const char* keys;
     const char* address;
   } cases[] = {
-      {"192.168.3.72", "192.168.3.72"},   // "." moves on
-      {"19216837", "192.168.37.0"},       // three digits move on
-      {"999.1.2.3", "255.1.2.3"},         // above 255 is cut to 255
-      {"1..2", "1.2.0.0"},                // "." in an empty field stays
-      {"1a2b.3", "12.3.0.0"},             // letters are dropped
-      {"1 2 3 4", "1.2.3.4"},             // a blank moves on like "."
+      {"192.168.3.72", "192.168.3.72"},  // "." moves on
+      {"19216837", "192.168.37.0"},      // three digits move on
+      {"999.1.2.3", "255.1.2.3"},        // above 255 is cut to 255
+      {"1..2", "1.2.0.0"},               // "." in an empty field stays
+      {"1a2b.3", "12.3.0.0"},            // letters are dropped
+      {"1 2 3 4", "1.2.3.4"},            // a blank moves on like "."
   };
   for (const auto& c : cases) {
     window->IP编辑框1.set_address("");
@@ -187,7 +188,8 @@ TEST_F(report_view, only_a_left_click_raises_the_event_after_selecting) {
   add("10.1.1.25", "3000", "72");
   add("10.1.1.2", "50000", "7");
   std::vector<int> rows_seen;
-  window->超级列表框1.on_left_click([&] { rows_seen.push_back(window->超级列表框1.current_row()); });
+  window->超级列表框1.on_left_click(
+      [&] { rows_seen.push_back(window->超级列表框1.current_row()); });
 
   click_at(centre_of_row(1));
   click_at(centre_of_row(0));
@@ -260,21 +262,49 @@ TEST_F(window_fixture, texts_visibility_and_enabled_state_through_the_layer) {
   EXPECT_TRUE(window->列表框1.visible());
   window->列表框1.set_visible(false);
   EXPECT_FALSE(window->列表框1.visible());
-  // A control inside a disabled group reads as disabled.
+  // A control's own state, whatever its group's; visibility follows the group.
   window->分组框2.set_enabled(false);
-  EXPECT_FALSE(window->按钮2.enabled());
+  EXPECT_FALSE(window->分组框2.enabled());
+  EXPECT_TRUE(window->按钮2.enabled());
+  EXPECT_FALSE(window->按钮2.widget()->isEnabled());
+  window->分组框2.set_visible(false);
+  EXPECT_FALSE(window->按钮2.visible());
 }
 
 // Every fixed text of the window survives the trip to GBK and back, as do
 // full-width digits; a character GBK cannot hold becomes "?".
 TEST(gbk_boundary, window_texts_round_trip) {
-  const char* texts[] = {"信息：",   "总数：",   "本机IP：",         "操作：",   "是否监听",
-                         "开始监听", "停止",     "筛选",             "设备IP",   "设备端口",
-                         "设备机号", "查询",     "清空列表",         "发送进制或字节集", "↓",
-                         "16进制",   "发送",     "输出日志：",       "端口号",   "机号",
-                         "端口1启动  |  端口2被占用", "的机号已变更", "查询到：", "条记录",
-                         "未选中需要监视的端口", "端口号设置不正确", "端口已关闭", "发送出错了",
-                         "３０００", "１２３４５６７８９０", ""};
+  const char* texts[] = {"信息：",
+                         "总数：",
+                         "本机IP：",
+                         "操作：",
+                         "是否监听",
+                         "开始监听",
+                         "停止",
+                         "筛选",
+                         "设备IP",
+                         "设备端口",
+                         "设备机号",
+                         "查询",
+                         "清空列表",
+                         "发送进制或字节集",
+                         "↓",
+                         "16进制",
+                         "发送",
+                         "输出日志：",
+                         "端口号",
+                         "机号",
+                         "端口1启动  |  端口2被占用",
+                         "的机号已变更",
+                         "查询到：",
+                         "条记录",
+                         "未选中需要监视的端口",
+                         "端口号设置不正确",
+                         "端口已关闭",
+                         "发送出错了",
+                         "３０００",
+                         "１２３４５６７８９０",
+                         ""};
   for (const char* text : texts) {
     const std::string bytes = gbk(text);
     EXPECT_EQ(utf8(bytes), text);

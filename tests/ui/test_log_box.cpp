@@ -1,7 +1,5 @@
 // The traffic log box: appends at the end whatever the caret, lines carried
 // from many worker threads whole and in order, and the cap on its length.
-#include "ui/log_box.h"
-
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTest>
@@ -11,6 +9,7 @@
 #include <thread>
 
 #include "tests/ui/window_fixture.h"
+#include "ui/log_box.h"
 #include "ui/traffic_log.h"
 
 namespace kestrova::ui {
@@ -68,7 +67,8 @@ TEST_F(log_fixture, datagram_lines_reach_the_box_through_the_window_sink) {
   on_datagram(1, payload, 0, "192.168.3.72", 3001, 10);
   // Worker lines are queued: nothing lands before the window thread's turn.
   EXPECT_TRUE(wait_until([&] { return lines().size() == 2; }));
-  EXPECT_EQ(lines()[0].toStdString(), "收到:192.168.3.72:3000 -> [FE0100482A] -> [{254,1,0,72,42}]");
+  EXPECT_EQ(lines()[0].toStdString(),
+            "收到:192.168.3.72:3000 -> [FE0100482A] -> [{254,1,0,72,42}]");
   EXPECT_EQ(lines()[1].toStdString(), "发送:192.168.3.72:3001 -> []");
 }
 
@@ -105,10 +105,9 @@ TEST_F(log_fixture, lines_from_many_threads_arrive_whole_and_in_order) {
     ASSERT_NE(dot, std::string::npos) << text;
     const int t = std::stoi(text.substr(std::string("发送:").size()));
     ASSERT_TRUE(t >= 0 && t < thread_count) << text;
-    const std::string expected = "发送:" + std::to_string(t) + "." +
-                                 std::to_string(next[static_cast<std::size_t>(t)]) +
-                                 std::string(40, static_cast<char>('a' + t)) + ":" +
-                                 std::to_string(t) + " -> []";
+    const std::string expected =
+        "发送:" + std::to_string(t) + "." + std::to_string(next[static_cast<std::size_t>(t)]) +
+        std::string(40, static_cast<char>('a' + t)) + ":" + std::to_string(t) + " -> []";
     ASSERT_EQ(text, expected);
     ++next[static_cast<std::size_t>(t)];
   }
@@ -134,6 +133,12 @@ TEST_F(log_fixture, log_keeps_its_most_recent_lines) {
   EXPECT_EQ(got.back().toStdString(), "line " + std::to_string(total - 1));
   log.set_text("");
   EXPECT_TRUE(lines().isEmpty());
+  // Clearing keeps the cap and the empty undo history.
+  std::string many;
+  for (int i = 0; i < log_line_limit + 10; ++i) many += "x\r\n";
+  log.append(many);
+  EXPECT_EQ(lines().size(), log_line_limit);
+  EXPECT_FALSE(box()->document()->isUndoAvailable());
 }
 
 // The queue before the box keeps no more than the box would: a burst larger
@@ -154,6 +159,30 @@ TEST_F(log_fixture, queued_burst_beyond_the_cap_keeps_the_newest_lines) {
   sink->append_line("late\r\n");
   sink->drain();
   EXPECT_EQ(lines().size(), log_line_limit);
+}
+
+// A backlog larger than the window can take keeps only its newest lines
+// within the byte limit; a single line larger than the limit still comes.
+TEST_F(log_fixture, waiting_text_is_bounded_in_bytes) {
+  auto sink = queued_log_sink::create(box(), {.lines = log_line_limit, .bytes = 1'000});
+  for (int i = 0; i < 40; ++i)
+    sink->append_line(std::to_string(100 + i) + std::string(95, '.') + "\r\n");
+  sink->append_line(std::string(5'000, 'L') + "\r\n");
+  ASSERT_TRUE(wait_until([&] { return !lines().isEmpty(); }));
+  process_events();
+  ASSERT_EQ(lines().size(), 1);
+  EXPECT_EQ(lines()[0].size(), 5'000);
+
+  window->编辑框2.set_text("");
+  for (int i = 0; i < 40; ++i)
+    sink->append_line(std::to_string(100 + i) + std::string(95, '.') + "\r\n");
+  ASSERT_TRUE(wait_until([&] { return !lines().isEmpty(); }));
+  process_events();
+  const QStringList got = lines();
+  ASSERT_EQ(got.size(), 10);  // 10 lines of 100 bytes
+  EXPECT_TRUE(got.front().startsWith(QStringLiteral("130")));
+  EXPECT_TRUE(got.back().startsWith(QStringLiteral("139")));
+  sink->detach();
 }
 
 }  // namespace

@@ -1,11 +1,10 @@
 // The main window as it opens: every control with its place and initial
 // state, the status bar, the window's frame, the message box, and a
 // screenshot for the eye.
-#include "ui/main_window.h"
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -17,10 +16,12 @@
 #include <QScreen>
 #include <QTableWidget>
 #include <QTimer>
+#include <limits>
 #include <regex>
 
 #include "tests/ui/window_fixture.h"
 #include "ui/ip_address_box.h"
+#include "ui/main_window.h"
 #include "ui/startup.h"
 #include "ui/widgets.h"
 
@@ -73,10 +74,24 @@ const control_row initial_controls[] = {
     {"按钮_查询筛选", "button", "分组框4", {264, 12, 64, 32}, "查询", true, true, 0, false},
     {"超级按钮_清空", "button", "分组框4", {344, 14, 78, 28}, "清空列表", true, true, 0, false},
     {"分组框2", "group box", "", {328, 216, 436, 96}, "发送进制或字节集", true, true, 0, false},
-    {"编辑框_发送消息", "edit box", "分组框2", {4, 19, 420, 32}, "FE010048000111F23C", true, true,
-     0, false},
+    {"编辑框_发送消息",
+     "edit box",
+     "分组框2",
+     {4, 19, 420, 32},
+     "FE010048000111F23C",
+     true,
+     true,
+     0,
+     false},
     {"按钮4", "button", "分组框2", {402, 20, 20, 28}, "↓", true, true, 0, false},
-    {"IP编辑框1", "IP address box", "分组框2", {4, 63, 155, 24}, "192.168.3.72", true, true, 12,
+    {"IP编辑框1",
+     "IP address box",
+     "分组框2",
+     {4, 63, 155, 24},
+     "192.168.3.72",
+     true,
+     true,
+     12,
      false},
     {"编辑框_发送端口", "edit box", "分组框2", {168, 63, 67, 24}, "3000", false, true, 12, true},
     {"选择框_发送进制", "check box", "分组框2", {238, 64, 80, 24}, "16进制", true, true, 0, false},
@@ -113,14 +128,16 @@ TEST_F(window_fixture, lists_hold_their_items_and_states) {
     const char* title;
     int width;
     Qt::Alignment alignment;
-  } columns[] = {{"设备IP", 150, Qt::AlignLeft}, {"端口号", 90, Qt::AlignHCenter},
+  } columns[] = {{"设备IP", 150, Qt::AlignLeft},
+                 {"端口号", 90, Qt::AlignHCenter},
                  {"机号", 70, Qt::AlignHCenter}};
   ASSERT_EQ(table->columnCount(), 3);
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(table->horizontalHeaderItem(i)->text().toStdString(), columns[i].title);
     EXPECT_EQ(table->columnWidth(i), columns[i].width);
-    EXPECT_EQ(Qt::Alignment(table->horizontalHeaderItem(i)->textAlignment()) & Qt::AlignHorizontal_Mask,
-              columns[i].alignment);
+    EXPECT_EQ(
+        Qt::Alignment(table->horizontalHeaderItem(i)->textAlignment()) & Qt::AlignHorizontal_Mask,
+        columns[i].alignment);
   }
   EXPECT_FALSE(table->horizontalHeader()->isHidden());
   EXPECT_TRUE(table->showGrid());
@@ -132,9 +149,9 @@ TEST_F(window_fixture, lists_hold_their_items_and_states) {
   std::vector<std::string> presets;
   for (int i = 0; i < window->列表框1.item_count(); ++i)
     presets.push_back(window->列表框1.item_text(i));
-  EXPECT_EQ(presets, (std::vector<std::string>{"FE010048000111F23C", "FE01004800023B00",
-                                               "FE01004800023B01", "FE01004800023B03",
-                                               "FE010048000132B3E5"}));
+  EXPECT_EQ(presets,
+            (std::vector<std::string>{"FE010048000111F23C", "FE01004800023B00", "FE01004800023B01",
+                                      "FE01004800023B03", "FE010048000132B3E5"}));
   EXPECT_EQ(window->列表框1.current_selection(), -1);
   // Topmost: the last child of the window, above the send area and the log.
   EXPECT_EQ(window->children().back(), window->列表框1.widget());
@@ -163,7 +180,35 @@ TEST_F(window_fixture, port_boxes_are_centred_red_on_white_without_length_limit)
     EXPECT_EQ(box->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
     EXPECT_EQ(box->palette().color(QPalette::Text), QColor(255, 0, 0));
     EXPECT_EQ(box->palette().color(QPalette::Base), QColor(255, 255, 255));
-    EXPECT_EQ(box->maxLength(), 32767);  // Qt's largest, which is no limit for a port text
+    EXPECT_EQ(box->maxLength(), std::numeric_limits<int>::max());
+  }
+}
+
+TEST_F(window_fixture, application_font_is_the_installed_chinese_face) {
+  const QFontInfo used(QApplication::font());
+  EXPECT_EQ(used.family().toStdString(), "WenQuanYi Micro Hei");
+  EXPECT_EQ(used.pixelSize(), 12);
+  EXPECT_EQ(QFontInfo(window->按钮_监听.widget()->font()).family().toStdString(),
+            "WenQuanYi Micro Hei");
+}
+
+// Every character of every label is in the font the control draws it with,
+// so none renders as an empty box.
+TEST_F(window_fixture, every_label_character_is_in_its_font) {
+  std::vector<std::pair<QWidget*, QString>> labels;
+  for (const control_row& row : initial_controls)
+    labels.emplace_back(window->findChild<QWidget*>(QString::fromUtf8(row.name)),
+                        QString::fromUtf8(row.text));
+  for (const char* header : {"设备IP", "端口号", "机号"})
+    labels.emplace_back(window->超级列表框1.widget(), QString::fromUtf8(header));
+  for (int part : {0, 2, 4})
+    labels.emplace_back(window->状态条1.widget(), from_gbk(window->状态条1.status_text(part)));
+  labels.emplace_back(window.get(), QStringLiteral("信息：收到发送的机号已变更查询到条记录"));
+  for (const auto& [widget, text] : labels) {
+    ASSERT_NE(widget, nullptr);
+    const QFontMetrics metrics(widget->font());
+    for (const char32_t c : text.toUcs4())
+      EXPECT_TRUE(metrics.inFontUcs4(c)) << text.toStdString() << " U+" << std::hex << +c;
   }
 }
 
@@ -214,8 +259,17 @@ TEST_F(window_fixture, status_part_3_shows_the_first_local_address) {
   if (!addresses.empty()) {
     EXPECT_TRUE(std::regex_match(shown, std::regex(R"(\d{1,3}(\.\d{1,3}){3})"))) << shown;
   }
-  EXPECT_LE(local_ipv4_addresses(10).size(), 10u);
   EXPECT_LE(local_ipv4_addresses(1).size(), 1u);
+}
+
+TEST(local_addresses, ipv4_only_at_most_the_limit_and_empty_when_unresolved) {
+  const std::vector<std::string> loopback = ipv4_addresses_of("localhost", 10);
+  ASSERT_FALSE(loopback.empty());
+  EXPECT_EQ(loopback.front(), "127.0.0.1");
+  for (const std::string& address : loopback) EXPECT_EQ(address.find(':'), std::string::npos);
+  EXPECT_EQ(ipv4_addresses_of("localhost", 0).size(), 0u);
+  EXPECT_EQ(ipv4_addresses_of("127.0.0.5", 10), std::vector<std::string>{"127.0.0.5"});
+  EXPECT_TRUE(ipv4_addresses_of("", 10).empty());
 }
 
 // The real box, without the test hook: caption, one OK button, no icon, no
@@ -236,9 +290,9 @@ TEST_F(window_fixture, message_box_has_its_caption_and_one_ok_button) {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!box || found) return;
     found = true;
-    seen = {box->windowTitle().toStdString(), box->text().toStdString(),
-            static_cast<int>(box->buttons().size()), box->icon(), box->parentWidget() != nullptr,
-            box->windowModality()};
+    seen = {box->windowTitle().toStdString(),        box->text().toStdString(),
+            static_cast<int>(box->buttons().size()), box->icon(),
+            box->parentWidget() != nullptr,          box->windowModality()};
     box->button(QMessageBox::Ok)->click();
   });
   probe.start();
@@ -274,8 +328,8 @@ TEST_F(window_fixture, screenshot_of_the_window) {
   EXPECT_EQ(picture.size(), window->size() * picture.devicePixelRatio());
   EXPECT_TRUE(picture.save(QStringLiteral(KESTROVA_SCREENSHOT_DIR "/kestrova-window.png")));
   window->列表框1.set_visible(true);
-  EXPECT_TRUE(window->grab().save(
-      QStringLiteral(KESTROVA_SCREENSHOT_DIR "/kestrova-window-presets.png")));
+  EXPECT_TRUE(
+      window->grab().save(QStringLiteral(KESTROVA_SCREENSHOT_DIR "/kestrova-window-presets.png")));
 }
 
 }  // namespace

@@ -1,13 +1,12 @@
 // Start-up and exit around the window: the event pump the conversions use,
 // and the exit routine while workers still deliver datagrams.
-#include "ui/startup.h"
-
 #include <QMetaObject>
 #include <atomic>
 #include <thread>
 
 #include "codecs/renderings.h"
 #include "tests/ui/window_fixture.h"
+#include "ui/startup.h"
 #include "ui/traffic_log.h"
 
 namespace kestrova::ui {
@@ -16,7 +15,8 @@ namespace {
 TEST_F(window_fixture, event_pump_dispatches_waiting_events_on_the_window_thread_only) {
   process_events();
   bool ran = false;
-  QMetaObject::invokeMethod(window.get(), [&] { ran = true; }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      window.get(), [&] { ran = true; }, Qt::QueuedConnection);
   std::thread other([] { process_pending_events(); });
   other.join();
   EXPECT_FALSE(ran);
@@ -28,7 +28,8 @@ TEST_F(window_fixture, event_pump_is_removed_with_the_window) {
   window.reset();
   bool ran = false;
   QObject context;
-  QMetaObject::invokeMethod(&context, [&] { ran = true; }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      &context, [&] { ran = true; }, Qt::QueuedConnection);
   process_pending_events();
   EXPECT_FALSE(ran);
   process_events();
