@@ -37,6 +37,8 @@ step "fuzz targets, 15 s each (ASan + UBSan)"; scripts/fuzz.sh --short
 
 step "flood-and-fault soak of the window, short (ASan + UBSan)"; scripts/soak.sh --short
 
+step "Windows: cross build, tests under Wine" && scripts/test-windows.sh build-windows
+
 step "all tests"
 ctest --test-dir build --output-on-failure -j"$jobs"
 

@@ -2,8 +2,6 @@
 // Winsock 2. Every operation maps onto one platform call; the few places
 // where Winsock's UDP behaviour needs help are explained where they are
 // handled.
-#include "engine/detail/completion_port.h"
-
 #include <mswsock.h>
 #include <ws2tcpip.h>
 
@@ -13,6 +11,8 @@
 #include <mutex>
 #include <new>
 #include <vector>
+
+#include "engine/detail/completion_port.h"
 
 // Older mingw-w64 headers lack these; the values are the ones Windows uses.
 #ifndef SIO_UDP_CONNRESET
@@ -24,6 +24,11 @@
 
 namespace kestrova::detail {
 namespace {
+
+// The most one UDP/IPv4 datagram carries: 65535 less the IP and UDP headers.
+constexpr ULONG MAX_UDP_PAYLOAD = 65507;
+// STATUS_BUFFER_OVERFLOW (ntstatus.h does not mix with windows.h).
+constexpr ULONG_PTR BUFFER_OVERFLOW_STATUS = 0x80000005;
 
 // A datagram longer than the buffer it is received into: Winsock fills the
 // buffer with its first bytes and ends the receive with WSAEMSGSIZE (through
@@ -208,8 +213,7 @@ void close_socket(cp_socket socket) {
 }
 
 bool post_receive(cp_socket socket, cp_buffer* buffer, cp_count* byte_count, cp_count* flags,
-                  sockaddr_in* from, int* from_length, cp_overlapped* overlapped,
-                  cp_error* error) {
+                  sockaddr_in* from, int* from_length, cp_overlapped* overlapped, cp_error* error) {
   if (take_failing_post(socket)) {
     *error = WSAENETDOWN;
     return false;
@@ -223,17 +227,27 @@ bool post_receive(cp_socket socket, cp_buffer* buffer, cp_count* byte_count, cp_
     return true;
   }
   int code = WSAGetLastError();
+  if (code == WSA_IO_PENDING) return true;
   // A datagram longer than the buffer that is already waiting ends the
-  // receive at once with WSAEMSGSIZE. That is a warning, not an error: the
-  // buffer is filled and the completion is still queued on the port, where
-  // dequeue reports it as a success.
-  if (code == WSA_IO_PENDING || code == WSAEMSGSIZE) return true;
+  // receive at once with WSAEMSGSIZE. Its status, STATUS_BUFFER_OVERFLOW, is
+  // a warning, not an error: the buffer is filled, the status block written
+  // and the completion still queued on the port, where dequeue reports it as
+  // a success. The status block tells that this is what happened.
+  if (code == WSAEMSGSIZE && overlapped->Internal == BUFFER_OVERFLOW_STATUS) return true;
   *error = code;
   return false;
 }
 
 bool post_send(cp_socket socket, const cp_buffer* buffer, const sockaddr_in* to,
                cp_overlapped* overlapped, cp_error* error) {
+  // More than one UDP/IPv4 datagram carries (65535 less the IP and UDP
+  // headers) is refused here, with the error WSASendTo gives: Wine reports
+  // that failure at once and yet queues a completion for the send, which
+  // would reach a record already released.
+  if (buffer->len > MAX_UDP_PAYLOAD) {
+    *error = WSAEMSGSIZE;
+    return false;
+  }
   // WSASendTo takes a non-const WSABUF array but only reads it.
   if (WSASendTo(socket, const_cast<cp_buffer*>(buffer), 1, nullptr, 0,
                 reinterpret_cast<const sockaddr*>(to), sizeof(sockaddr_in), overlapped,

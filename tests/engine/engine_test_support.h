@@ -3,9 +3,12 @@
 #pragma once
 
 #if defined(_WIN32)
+// winsock2.h must come before windows.h, which would pull in the old winsock.h.
+// clang-format off
 #include <winsock2.h>
-#include <windows.h>
 #include <ws2tcpip.h>
+#include <windows.h>
+// clang-format on
 #else
 #include <arpa/inet.h>
 #include <dirent.h>
@@ -45,12 +48,20 @@ inline native_socket udp_native_socket() {
   return winsock_started() ? ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP) : INVALID_SOCKET;
 }
 inline void close_native(native_socket socket) { ::closesocket(socket); }
-inline int poll_native(pollfd* ready, int milliseconds) { return ::WSAPoll(ready, 1, milliseconds); }
+// Wine, where the Windows build's tests run, says who it is through ntdll.
+inline bool running_under_wine() {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+inline int poll_native(pollfd* ready, int milliseconds) {
+  return ::WSAPoll(ready, 1, milliseconds);
+}
 #else
 using native_socket = int;
 inline constexpr int ADDRESS_IN_USE = EADDRINUSE;
 inline native_socket udp_native_socket() { return ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP); }
 inline void close_native(native_socket socket) { ::close(socket); }
+inline bool running_under_wine() { return false; }
 inline int poll_native(pollfd* ready, int milliseconds) { return ::poll(ready, 1, milliseconds); }
 #endif
 
