@@ -33,7 +33,13 @@ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTROVA_SANITIZE=t
 cmake --build build-tsan -j"$jobs"
 ctest --test-dir build-tsan --output-on-failure -j"$jobs" -L 'engine|traffic'
 
+step "fuzz targets, 15 s each (ASan + UBSan)"; scripts/fuzz.sh --short
+
+step "flood-and-fault soak of the window, short (ASan + UBSan)"; scripts/soak.sh --short
+
 step "Windows: cross build, tests under Wine" && scripts/test-windows.sh build-windows
 
 step "all tests"
 ctest --test-dir build --output-on-failure -j"$jobs"
+
+step "Debian package: build, unpack with dpkg -x, start the installed program offscreen"; scripts/package.sh --test
