@@ -39,7 +39,9 @@ step "flood-and-fault soak of the window, short (ASan + UBSan)"; scripts/soak.sh
 
 step "Windows: cross build, tests under Wine" && scripts/test-windows.sh build-windows
 
+step "Debian package: build, unpack with dpkg -x, start the installed program offscreen"; scripts/package.sh --test
+
+# Last, so the run closes on the summary of every test of the normal build.
 step "all tests"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
-step "Debian package: build, unpack with dpkg -x, start the installed program offscreen"; scripts/package.sh --test
