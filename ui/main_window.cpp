@@ -50,6 +50,9 @@ QGroupBox* group_box(QWidget* parent, const char* name, const char* title, QRect
 
 QLineEdit* edit_box(QWidget* parent, const char* name, const char* text, QRect rect) {
   auto* edit = new QLineEdit(QString::fromUtf8(text), parent);
+  // No limit of its own: Qt's default of 32,767 characters would silently
+  // cut a pasted payload and send something shorter than the operator gave.
+  edit->setMaxLength(std::numeric_limits<int>::max());
   return place(edit, name, rect.x(), rect.y(), rect.width(), rect.height());
 }
 
@@ -72,7 +75,6 @@ QLineEdit* port_box(QWidget* parent, const char* name, const char* text, int y) 
   colours.setColor(QPalette::Text, QColor(255, 0, 0));
   colours.setColor(QPalette::Base, Qt::white);
   box->setPalette(colours);
-  box->setMaxLength(std::numeric_limits<int>::max());  // no limit of its own
   install_port_filter(box);
   return box;
 }

@@ -184,6 +184,16 @@ TEST_F(window_fixture, port_boxes_are_centred_red_on_white_without_length_limit)
   }
 }
 
+// A pasted payload or query is kept whole: nothing is cut at Qt's default
+// length of 32,767 characters.
+TEST_F(window_fixture, text_boxes_keep_long_texts_whole) {
+  const std::string long_text(100'000, 'F');
+  for (control* box : {&window->编辑框_发送消息, &window->编辑框_查询条件}) {
+    box->set_text(long_text);
+    EXPECT_EQ(box->text().size(), long_text.size());
+  }
+}
+
 TEST_F(window_fixture, application_font_is_the_installed_chinese_face) {
   const QFontInfo used(QApplication::font());
   EXPECT_EQ(used.family().toStdString(), "WenQuanYi Micro Hei");
